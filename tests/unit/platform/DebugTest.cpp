@@ -1,0 +1,39 @@
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <optional>
+#include <string>
+
+#include "platform/debug.h"
+
+using namespace platform;
+
+namespace {
+
+TEST(OutputDebugString, ReachesStderrOnlyWhileCvoposDebugIsSet) {
+    std::optional<std::string> saved;
+    if (const char* value = std::getenv("CVOPOS_DEBUG")) {
+        saved = value;
+    }
+
+    unsetenv("CVOPOS_DEBUG");
+    ::testing::internal::CaptureStderr();
+    outputDebugString("not for production\n");
+    EXPECT_EQ(::testing::internal::GetCapturedStderr(), "");
+
+    setenv("CVOPOS_DEBUG", "", 1);
+    ::testing::internal::CaptureStderr();
+    outputDebugString("CoGetInterfaceAndReleaseStream Fail\n");
+    outputDebugString(nullptr);
+    outputDebugString("no line end");
+    EXPECT_EQ(::testing::internal::GetCapturedStderr(),
+              "CoGetInterfaceAndReleaseStream Fail\nno line end");
+
+    if (saved) {
+        setenv("CVOPOS_DEBUG", saved->c_str(), 1);
+    } else {
+        unsetenv("CVOPOS_DEBUG");
+    }
+}
+
+}  // namespace
