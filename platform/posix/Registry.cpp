@@ -59,6 +59,13 @@ LONG beginOnKey(RegistryCall& call, HKey key, REGSAM needed, RegistryMode mode, 
     return call.begin(ref->store, mode);
 }
 
+// Begins the call on the handle's own key and finds that key's row.
+LONG beginAt(RegistryCall& call, HKey key, REGSAM needed, RegistryMode mode, long long* id) {
+    RegKeyRef ref;
+    const LONG result = beginOnKey(call, key, needed, mode, &ref);
+    return result != ERROR_SUCCESS ? result : locate(call, ref, {}, id);
+}
+
 // Copies stored data as a query hands it out: everything or, when the buffer
 // is too small, nothing but the needed size.
 LONG copyData(const RegStoredValue& value, DWORD* type, BYTE* data, DWORD* size) {
@@ -201,12 +208,8 @@ LONG regQueryValueEx(HKey key, const char* name, DWORD* type, BYTE* data, DWORD*
             return ERROR_INVALID_PARAMETER;
         }
         RegistryCall call;
-        RegKeyRef ref;
         long long id = 0;
-        LONG status = beginOnKey(call, key, KEY_QUERY_VALUE, RegistryMode::Read, &ref);
-        if (status == ERROR_SUCCESS) {
-            status = locate(call, ref, {}, &id);
-        }
+        LONG status = beginAt(call, key, KEY_QUERY_VALUE, RegistryMode::Read, &id);
         if (status != ERROR_SUCCESS) {
             return status;
         }
@@ -312,12 +315,8 @@ LONG regDeleteValue(HKey key, const char* name) {
             return ERROR_INVALID_PARAMETER;
         }
         RegistryCall call;
-        RegKeyRef ref;
         long long id = 0;
-        LONG status = beginOnKey(call, key, KEY_SET_VALUE, RegistryMode::Modify, &ref);
-        if (status == ERROR_SUCCESS) {
-            status = locate(call, ref, {}, &id);
-        }
+        LONG status = beginAt(call, key, KEY_SET_VALUE, RegistryMode::Modify, &id);
         if (status != ERROR_SUCCESS) {
             return status;
         }
@@ -335,12 +334,8 @@ LONG regEnumKeyEx(HKey key, DWORD index, char* name, DWORD* nameLen) {
             return ERROR_INVALID_PARAMETER;
         }
         RegistryCall call;
-        RegKeyRef ref;
         long long id = 0;
-        LONG status = beginOnKey(call, key, KEY_ENUMERATE_SUB_KEYS, RegistryMode::Read, &ref);
-        if (status == ERROR_SUCCESS) {
-            status = locate(call, ref, {}, &id);
-        }
+        LONG status = beginAt(call, key, KEY_ENUMERATE_SUB_KEYS, RegistryMode::Read, &id);
         if (status != ERROR_SUCCESS) {
             return status;
         }
@@ -359,12 +354,8 @@ LONG regEnumValue(HKey key, DWORD index, char* name, DWORD* nameLen, DWORD* type
             return ERROR_INVALID_PARAMETER;
         }
         RegistryCall call;
-        RegKeyRef ref;
         long long id = 0;
-        LONG status = beginOnKey(call, key, KEY_QUERY_VALUE, RegistryMode::Read, &ref);
-        if (status == ERROR_SUCCESS) {
-            status = locate(call, ref, {}, &id);
-        }
+        LONG status = beginAt(call, key, KEY_QUERY_VALUE, RegistryMode::Read, &id);
         if (status != ERROR_SUCCESS) {
             return status;
         }
@@ -392,12 +383,8 @@ LONG regEnumValue(HKey key, DWORD index, char* name, DWORD* nameLen, DWORD* type
 LONG regQueryInfoKey(HKey key, DWORD* subKeys, DWORD* values) {
     return regGuard([&]() -> LONG {
         RegistryCall call;
-        RegKeyRef ref;
         long long id = 0;
-        LONG status = beginOnKey(call, key, KEY_QUERY_VALUE, RegistryMode::Read, &ref);
-        if (status == ERROR_SUCCESS) {
-            status = locate(call, ref, {}, &id);
-        }
+        LONG status = beginAt(call, key, KEY_QUERY_VALUE, RegistryMode::Read, &id);
         if (status != ERROR_SUCCESS) {
             return status;
         }
