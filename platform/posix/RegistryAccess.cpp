@@ -7,6 +7,8 @@
 #include <cerrno>
 #include <cstdlib>
 
+#include "platform/registry.h"
+
 namespace platform {
 
 namespace {
@@ -68,6 +70,8 @@ bool regStoreWritable(const std::string& path) {
     }
     return true;
 }
+
+bool regStoreWritable() { return regStoreWritable(regStorePath()); }
 
 LONG regCreateStoreFolder(const std::string& path) {
     const std::string folder = parentFolder(path);

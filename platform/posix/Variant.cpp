@@ -13,6 +13,8 @@ Variant Variant::byRef(LONG* target) {
     return variant;
 }
 
+Variant::Variant(IDispatch* dispatch) : m_type(VT_DISPATCH), m_dispatch(dispatch) {}
+
 HRESULT Variant::getI4(LONG* value) const {
     if (value == nullptr) {
         return E_POINTER;
@@ -39,6 +41,17 @@ HRESULT Variant::getString(std::wstring* text) const {
         return DISP_E_TYPEMISMATCH;
     }
     *text = m_text;
+    return S_OK;
+}
+
+HRESULT Variant::getDispatch(IDispatch** dispatch) const {
+    if (dispatch == nullptr) {
+        return E_POINTER;
+    }
+    if (m_type != VT_DISPATCH) {
+        return DISP_E_TYPEMISMATCH;
+    }
+    *dispatch = m_dispatch;
     return S_OK;
 }
 

@@ -38,6 +38,10 @@ struct PrinterState {
     bool resumeError = false;
     bool autoStatusResumeError = false;
     bool drawerOpen = false;
+    // How the drawer's sensor is wired: false (the usual "Low" phase) sets
+    // the sensor bit while the drawer is closed and clears it while open;
+    // true reports the opposite.
+    bool drawerOpenReadsHigh = false;
     // The drawer shuts by itself this long after a pulse opened it; zero
     // keeps it open until the state says otherwise.
     std::chrono::milliseconds drawerClosesAfter{0};
@@ -45,6 +49,10 @@ struct PrinterState {
     // Status requests (network status port, USB) are answered late or never.
     std::chrono::milliseconds statusReplyDelay{0};
     bool statusSilent = false;
+    // The F60's answer to the character-mode query: Asian (non-zero) or US.
+    bool asianCharacterMode = false;
+
+    bool operator==(const PrinterState&) const = default;
 };
 
 class VirtualPrinter {
@@ -58,7 +66,9 @@ public:
     std::uint32_t internalId() const;
     int printWidthDots() const;
 
-    // Bytes from the host on the data channel, interpreted in order.
+    // Bytes from the host on the data channel, interpreted in order. Data
+    // may arrive split anywhere, even inside a command. A powered-off printer
+    // ignores (and does not record) what it is sent.
     void receive(std::span<const std::uint8_t> bytes);
 
     // The 4-byte status block in this model's bit layout for the present state.
@@ -67,25 +77,61 @@ public:
 
     PrinterState state() const;
     // Applies a change atomically; when automatic status is enabled and the
-    // block changed, the new block goes to the host sink.
+    // block changed, the new block goes to the host sink. `change` runs with
+    // the printer's lock held and must not call the printer. Switching the
+    // power resets the interpreter (automatic status off, unprinted data
+    // gone); a drawer opened by a pulse shuts after drawerClosesAfter.
     void changeState(const std::function<void(PrinterState&)>& change);
 
     // Where the printer's own bytes go (answers to queries, automatic status).
+    // The answer to ESC v received here honours statusSilent and
+    // statusReplyDelay; bytes for the host that follow a late answer wait
+    // behind it, state listeners do not.
     void setHostSink(std::function<void(std::span<const std::uint8_t>)> sink);
     // Called after every state change with the new state.
     void addStateListener(std::function<void(const PrinterState&)> listener);
 
-    // Every byte received, in order, since construction or the last clear.
+    // Every byte received, in order, since construction or the last clear;
+    // only the last kReceivedBytesKept of them once more arrived.
     Bytes receivedBytes() const;
-    // Waits until at least `count` bytes have been received.
+    // Waits until at least `count` bytes have been received (all of them
+    // count, also those no longer kept).
     bool waitForReceived(std::size_t count, std::chrono::milliseconds timeout) const;
-    // Text lines with markers such as [bold], [cut], [barcode CODE39 "ABC"].
+    // The paper as text, one line per printed line, with markers for what
+    // text cannot show:
+    //   [center] [right] [upside-down]         at the start of a line
+    //   [bold] [underline] [underline 2] [reverse] [red] [font-b] [size WxH]
+    //                                           where a style starts; [/bold]
+    //                                           and so on where it ends
+    //   [image WxH]                             a bit image (bands printed one
+    //                                           under the other count as one)
+    //                                           or raster image, in dots
+    //   [barcode CODE39 "ABC"]                  a barcode, data as sent (bytes
+    //                                           outside ASCII as \xNN), then
+    //                                           " not printed: why" when the
+    //                                           printer could not draw it
+    //   [cut] [cut partial] [mark-feed] [mark-feed cutter] [slip ejected]
+    //   [page-mode WxH dir N] ... [end page-mode]   a page-mode block
+    //   [earlier output dropped]                the paper kept has a limit
+    // An empty line is a line feed with nothing to print (more than ten in a
+    // row read "[N blank lines]"). A model with several stations gets one
+    // section per station that printed: "== journal ==", "== receipt ==",
+    // "== slip ==". Text is UTF-8, decoded with the code table in force.
     std::string transcript() const;
     // Commands the interpreter did not know, one line each, for diagnosis.
     std::vector<std::string> unknownCommands() const;
     // The paper as a picture: one strip per station, cut marks visible.
     bool writePng(const std::string& path, std::string* error = nullptr) const;
+    // The same picture as the contents of a PNG file.
+    bool renderPng(Bytes* png, std::string* error = nullptr) const;
     void clearOutput();
+
+    // Memory held for the output above (received bytes, printed paper,
+    // unknown-command lines). It never exceeds kMaxRetainedBytes: the oldest
+    // received bytes and the oldest paper are dropped first.
+    std::size_t retainedBytes() const;
+    static constexpr std::size_t kReceivedBytesKept = std::size_t{16} << 20;
+    static constexpr std::size_t kMaxRetainedBytes = std::size_t{64} << 20;
 
 private:
     struct Impl;

@@ -61,13 +61,18 @@ constexpr HRESULT hresultFromWin32(LONG error) {
 constexpr VARTYPE VT_EMPTY = 0;
 constexpr VARTYPE VT_I4 = 3;
 constexpr VARTYPE VT_BSTR = 8;
+constexpr VARTYPE VT_DISPATCH = 9;
 constexpr VARTYPE VT_BYREF = 0x4000;
 
+class IDispatch;
+
 // A VARIANT of the kinds the suite passes: empty, a 32-bit integer, a wide
-// string (owned by the variant, as a VARIANT owns its BSTR), or a reference
+// string (owned by the variant, as a VARIANT owns its BSTR), a reference
 // to the caller's LONG (an out-parameter such as an error event's
-// ErrorResponse). Copying copies the string and shares the reference, as
-// VariantCopy does. Not thread-safe; a variant belongs to one call.
+// ErrorResponse), or an interface pointer (the control object's dispatch
+// that OpenService receives). Copying copies the string and shares the
+// reference, as VariantCopy does. Not thread-safe; a variant belongs to one
+// call.
 class Variant {
 public:
     Variant() = default;
@@ -75,8 +80,12 @@ public:
     explicit Variant(std::wstring text);
     // The reference must stay valid as long as the variant is used.
     static Variant byRef(LONG* target);
+    // Holds no reference of its own: the caller keeps the object alive for
+    // the call, as for an [in] interface argument, and a callee that keeps
+    // the pointer past the call relies on its own contract with the caller.
+    explicit Variant(IDispatch* dispatch);
 
-    // VT_EMPTY, VT_I4, VT_BSTR or VT_BYREF | VT_I4.
+    // VT_EMPTY, VT_I4, VT_BSTR, VT_DISPATCH or VT_BYREF | VT_I4.
     VARTYPE type() const { return m_type; }
 
     // The integer of a VT_I4, or the referenced integer of a by-reference
@@ -88,6 +97,10 @@ public:
     // The text of a VT_BSTR; DISP_E_TYPEMISMATCH for any other type,
     // E_POINTER for a null `text`.
     HRESULT getString(std::wstring* text) const;
+
+    // The pointer of a VT_DISPATCH (possibly null); DISP_E_TYPEMISMATCH for
+    // any other type, E_POINTER for a null `dispatch`.
+    HRESULT getDispatch(IDispatch** dispatch) const;
 
     // Stores through a by-reference VT_I4 (how a callee answers an
     // out-parameter). DISP_E_TYPEMISMATCH for any other type, E_POINTER for
@@ -101,6 +114,7 @@ private:
     VARTYPE m_type = VT_EMPTY;
     LONG m_integer = 0;
     LONG* m_reference = nullptr;
+    IDispatch* m_dispatch = nullptr;
     std::wstring m_text;
 };
 

@@ -150,6 +150,12 @@ LONG regImportFile(const std::string& path, std::string* error = nullptr);
 // not exist, ERROR_INVALID_PARAMETER for an unknown root.
 LONG regExportKey(const std::string& keyPath, std::string* text);
 
+// Whether this process may change the store it would use now: the stand-in
+// for membership of the Administrators group, which guards the machine-wide
+// configuration on Windows. Checks file permissions only (effective user);
+// never blocks beyond the file system.
+bool regStoreWritable();
+
 // Splits "HKEY_LOCAL_MACHINE\\A\\B" (or HKLM\\A\\B, HKEY_CLASSES_ROOT,
 // HKCR; any case) into its root key and the rest. False for any other root.
 bool regSplitRootPath(const std::string& keyPath, HKey* root, std::string* subKey);

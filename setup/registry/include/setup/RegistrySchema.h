@@ -72,6 +72,9 @@ enum DrawerPin : DWORD { DrawerPin2 = 0, DrawerPin5 = 1 };
 // Logical device names are stored lower-cased and are at most this long.
 inline constexpr std::size_t kMaxLogicalNameLength = 15;
 
+// The OPOS service-information key, parent of the port range key.
+inline constexpr const char* kServiceInfoPath = "SOFTWARE\\OLEforRetail\\ServiceInfo";
+
 // Port range key: the highest COM and LPT numbers the setup tool offers.
 inline constexpr const char* kPortRangePath = "SOFTWARE\\OLEforRetail\\ServiceInfo\\Corvane OPOS ADK";
 inline constexpr const char* kComMaxValue = "COMMAX";
@@ -82,6 +85,8 @@ inline constexpr DWORD kHighestComPort = 40;
 inline constexpr DWORD kHighestLptPort = 4;
 
 // Written by the installer; only the cleaner removes the product key.
+inline constexpr const char* kVendorKeyPath = "SOFTWARE\\Tessel";
+inline constexpr const char* kProductKeyName = "CVOPOS";
 inline constexpr const char* kProductKeyPath = "SOFTWARE\\Tessel\\CVOPOS";
 inline constexpr const char* kProductVersion = "2.30.000";
 inline constexpr const char* kUninstallKeyPath =

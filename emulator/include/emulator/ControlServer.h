@@ -1,0 +1,47 @@
+#pragma once
+// The control socket: a Unix stream socket at a path of the caller's
+// choice that takes lines and answers each with one line, through a handler
+// (normally the control language of ControlProtocol.h). Clients connect with
+// anything that speaks lines, such as `socat - UNIX-CONNECT:PATH`.
+//
+// The handler runs on the server's own I/O thread, one line at a time, in
+// the order the lines arrived; it must not wait for the thread that destroys
+// the server. An empty line gets no reply; a line longer than kMaxLineLength
+// is answered `error line too long` and dropped. At most kMaxClients are
+// served at once; one more is closed straight away.
+#include <cstddef>
+#include <functional>
+#include <memory>
+#include <string>
+#include <string_view>
+
+namespace emulator {
+
+class ControlServer {
+public:
+    static constexpr std::size_t kMaxLineLength = 4096;
+    static constexpr std::size_t kMaxClients = 8;
+
+    // The reply to one line, without its line end.
+    using Handler = std::function<std::string(std::string_view line)>;
+
+    // Listens at `socketPath`. A socket left there by an earlier run that no
+    // one listens on any more is replaced; a live one, or anything that is
+    // not a socket, makes the call fail. Null, with `error` set, on failure.
+    static std::unique_ptr<ControlServer> open(const std::string& socketPath, Handler handler,
+                                               std::string* error = nullptr);
+    // Stops serving and removes the socket file.
+    ~ControlServer();
+    ControlServer(const ControlServer&) = delete;
+    ControlServer& operator=(const ControlServer&) = delete;
+
+    const std::string& path() const;
+
+private:
+    struct Impl;
+    explicit ControlServer(std::unique_ptr<Impl> impl);
+
+    std::unique_ptr<Impl> m_impl;
+};
+
+}  // namespace emulator

@@ -1,0 +1,157 @@
+#include "ProgramOptions.h"
+
+#include <charconv>
+
+#include "emulator/ControlProtocol.h"
+
+namespace emulator {
+
+namespace {
+
+bool fail(std::string* error, std::string text) {
+    *error = std::move(text);
+    return false;
+}
+
+}  // namespace
+
+bool parseProgramOptions(const std::vector<std::string>& arguments, ProgramOptions& options,
+                         std::string* error) {
+    std::string ignored;
+    if (error == nullptr) {
+        error = &ignored;
+    }
+    for (std::size_t i = 0; i < arguments.size(); ++i) {
+        const std::string& option = arguments[i];
+        const auto value = [&](std::size_t count) { return i + count < arguments.size(); };
+        if (option == "--help" || option == "-h") {
+            options.help = true;
+            return true;
+        }
+        if (option == "--quiet") {
+            options.quiet = true;
+            continue;
+        }
+        if (option == "--control" || option == "--output") {
+            if (!value(1)) {
+                return fail(error, option + " needs a path");
+            }
+            (option == "--control" ? options.controlPath : options.outputDirectory) = arguments[++i];
+            continue;
+        }
+        if (option == "--printer") {
+            if (!value(2)) {
+                return fail(error, "--printer needs a model and a transport");
+            }
+            PrinterOptions printer;
+            printer.spec.model = arguments[i + 1];
+            const auto transport = parseTransportSpec(arguments[i + 2], error);
+            if (!transport) {
+                return false;
+            }
+            printer.spec.transport = *transport;
+            printer.spec.name = "printer" + std::to_string(options.printers.size() + 1);
+            options.printers.push_back(std::move(printer));
+            i += 2;
+            continue;
+        }
+        if (option == "--name" || option == "--id" || option == "--state") {
+            if (options.printers.empty()) {
+                return fail(error, option + " belongs after a --printer");
+            }
+            if (!value(1)) {
+                return fail(error, option + " needs a value");
+            }
+            const std::string& text = arguments[++i];
+            PrinterOptions& printer = options.printers.back();
+            if (option == "--name") {
+                printer.spec.name = text;
+            } else if (option == "--id") {
+                std::uint32_t id = 0;
+                const auto [end, result] = std::from_chars(text.data(), text.data() + text.size(), id);
+                if (result != std::errc() || end != text.data() + text.size()) {
+                    return fail(error, "--id needs a number from 0 to 4294967295");
+                }
+                printer.spec.internalId = id;
+            } else {
+                const auto command = parseControlLine(text, error);
+                if (!command) {
+                    return false;
+                }
+                if (command->kind != ControlCommand::Kind::ChangeState || !command->printer.empty()) {
+                    return fail(error, "--state takes a state change such as \"cover open\"");
+                }
+                printer.initialState.push_back(text);
+            }
+            continue;
+        }
+        return fail(error, "unknown option " + option);
+    }
+    if (options.printers.empty()) {
+        return fail(error, "no printer: give at least one --printer MODEL TRANSPORT");
+    }
+    return true;
+}
+
+std::string programUsage() {
+    return R"(Usage: printer-emulator [OPTIONS] --printer MODEL TRANSPORT [PRINTER OPTIONS] ...
+
+Runs one or more virtual Corvane printers. Each shows its state changes and
+the lines it prints on the terminal; its paper is written as NAME.png and
+NAME.txt into the output folder on every cut and on exit (SIGINT, SIGTERM or
+the control command "quit").
+
+Options:
+  --printer MODEL TRANSPORT   start a printer; MODEL as in device names
+                              (H81, K92, K93, E50, F60, A14X ...)
+  --control PATH              accept control commands on a Unix socket at PATH
+  --output DIR                where pictures and transcripts go (default .)
+  --quiet                     do not show printed lines and state changes
+  --help                      this text
+
+Printer options (for the --printer before them):
+  --name NAME                 how control lines and files name it
+                              (default printer1, printer2 ...)
+  --id N                      internal ID, announced by USB printers (default 0)
+  --state "COMMAND"           a state change to apply at start, in the control
+                              language below; may be repeated
+
+Transports:
+  net:ADDRESS[:DATA[:STATUS]] TCP print data on DATA (9100) and status
+                              requests on STATUS (4000) of ADDRESS, such as
+                              127.0.0.5; one loopback address per printer
+  serial:LINK                 a pseudo-terminal published as the symbolic
+  parallel:LINK               link LINK (point the port map's COMn or LPTn
+                              at it); it goes while the printer is off
+  usb:DIRECTORY               a USB printer node DIRECTORY/lpN with its
+                              IEEE 1284 device ID in DIRECTORY/lpN.ieee1284_id
+                              (for CVOPOS_USB_DEVICES=DIRECTORY/lp*)
+
+Control language (one command per line on the control socket; the reply is
+one line, "ok" with any result, or "error TEXT"; begin a line with @NAME to
+choose a printer when several run):
+  cover open|close
+  paper end|near-end|ok [receipt|journal|slip]
+  power off|on
+  drawer open|close
+  drawer auto-close MS        the drawer closes MS ms after a pulse (0: never)
+  slip insert|remove
+  error cutter|motor|resume|autostatus on|off
+  link down|up                network printers: reset connections, refuse new
+  status delay MS             answer status requests MS ms late
+  status silent on|off        do not answer status requests
+  status                      ok XX XX XX XX: the 4-byte status block
+  transcript                  ok TEXT: the transcript, line ends as \n
+  png PATH                    write the paper picture to PATH
+  unplug | plug               USB printers: remove or bring back the node
+  quit                        write every printer's files and stop
+
+Example:
+  printer-emulator --control /tmp/emu.sock --output /tmp/paper \
+      --printer H81 net:127.0.0.5 --name front \
+      --printer K92 usb:/tmp/usb --id 90 --name kitchen
+  echo "@front cover open" | socat - UNIX-CONNECT:/tmp/emu.sock
+)";
+}
+
+}  // namespace emulator

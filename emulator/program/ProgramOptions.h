@@ -1,0 +1,31 @@
+#pragma once
+// The printer-emulator command line.
+#include <string>
+#include <vector>
+
+#include "emulator/EmulatorPrinters.h"
+
+namespace emulator {
+
+struct PrinterOptions {
+    EmulatorPrinterSpec spec;
+    // Control commands applied once the printer runs ("cover open").
+    std::vector<std::string> initialState;
+};
+
+struct ProgramOptions {
+    bool help = false;
+    bool quiet = false;
+    std::string controlPath;
+    std::string outputDirectory = ".";
+    std::vector<PrinterOptions> printers;
+};
+
+// False, with `error`, for anything the usage does not allow; --help alone
+// needs no printer.
+bool parseProgramOptions(const std::vector<std::string>& arguments, ProgramOptions& options,
+                         std::string* error);
+
+std::string programUsage();
+
+}  // namespace emulator

@@ -1,0 +1,193 @@
+#include "emulator/EmulatorPrinters.h"
+
+#include <charconv>
+#include <stdexcept>
+
+#include "emulator/ControlProtocol.h"
+
+namespace emulator {
+
+namespace {
+
+bool fail(std::string* error, std::string text) {
+    if (error != nullptr) {
+        *error = std::move(text);
+    }
+    return false;
+}
+
+std::optional<std::uint16_t> parsePort(std::string_view text) {
+    unsigned value = 0;
+    const auto [end, result] = std::from_chars(text.data(), text.data() + text.size(), value);
+    if (result != std::errc() || end != text.data() + text.size() || value > 65535) {
+        return std::nullopt;
+    }
+    return static_cast<std::uint16_t>(value);
+}
+
+}  // namespace
+
+std::optional<TransportSpec> parseTransportSpec(std::string_view text, std::string* error) {
+    const std::size_t colon = text.find(':');
+    const std::string_view kind = text.substr(0, colon);
+    const std::string_view rest = colon == std::string_view::npos ? std::string_view() : text.substr(colon + 1);
+    TransportSpec spec;
+    if (kind == "net") {
+        spec.kind = TransportSpec::Kind::Network;
+        const std::size_t first = rest.find(':');
+        spec.address = std::string(rest.substr(0, first));
+        if (first != std::string_view::npos) {
+            const std::string_view ports = rest.substr(first + 1);
+            const std::size_t second = ports.find(':');
+            const auto data = parsePort(ports.substr(0, second));
+            const auto status = second == std::string_view::npos
+                                    ? std::optional<std::uint16_t>(spec.statusPort)
+                                    : parsePort(ports.substr(second + 1));
+            if (!data || !status) {
+                fail(error, "bad port numbers in " + std::string(text));
+                return std::nullopt;
+            }
+            spec.dataPort = *data;
+            spec.statusPort = *status;
+        }
+        if (spec.address.empty()) {
+            fail(error, "net: needs an address, as in net:127.0.0.5");
+            return std::nullopt;
+        }
+        return spec;
+    }
+    if (kind == "serial" || kind == "parallel" || kind == "usb") {
+        spec.kind = kind == "serial"     ? TransportSpec::Kind::Serial
+                    : kind == "parallel" ? TransportSpec::Kind::Parallel
+                                         : TransportSpec::Kind::Usb;
+        spec.path = std::string(rest);
+        if (spec.path.empty()) {
+            fail(error, std::string(kind) + ": needs a path");
+            return std::nullopt;
+        }
+        return spec;
+    }
+    fail(error, "unknown transport " + std::string(text) +
+                    " (net:ADDRESS, serial:LINK, parallel:LINK or usb:DIRECTORY)");
+    return std::nullopt;
+}
+
+std::string EmulatorPrinters::Printer::endpoint() const {
+    if (network) {
+        return "net " + network->address() + " data " + std::to_string(network->dataPort()) + " status " +
+               std::to_string(network->statusPort());
+    }
+    if (usb) {
+        return "usb " + usb->nodePath() + " IID " + std::to_string(printer->internalId());
+    }
+    if (line) {
+        return std::string(transport.kind == TransportSpec::Kind::Parallel ? "parallel " : "serial ") +
+               line->linkPath();
+    }
+    return "none";
+}
+
+EmulatorPrinters::EmulatorPrinters(Hooks hooks) : m_hooks(std::move(hooks)) {}
+
+EmulatorPrinters::~EmulatorPrinters() = default;
+
+bool EmulatorPrinters::add(const EmulatorPrinterSpec& spec, std::string* error) {
+    if (spec.name.empty() || spec.name.find_first_of(" \t\r\n") != std::string::npos || spec.name[0] == '@') {
+        return fail(error, "bad printer name \"" + spec.name + "\"");
+    }
+    if (find(spec.name) != nullptr) {
+        return fail(error, "two printers named " + spec.name);
+    }
+    auto entry = std::make_unique<Printer>();
+    entry->name = spec.name;
+    entry->transport = spec.transport;
+    try {
+        entry->printer = std::make_unique<VirtualPrinter>(spec.model, spec.internalId);
+    } catch (const std::exception& e) {
+        return fail(error, spec.name + ": " + e.what());
+    }
+    std::string why;
+    switch (spec.transport.kind) {
+    case TransportSpec::Kind::Network:
+        entry->network = NetworkPort::open(
+            *entry->printer,
+            {spec.transport.address, spec.transport.dataPort, spec.transport.statusPort, m_hooks.onActivity}, &why);
+        break;
+    case TransportSpec::Kind::Serial:
+    case TransportSpec::Kind::Parallel:
+        entry->line = PtyPort::open(*entry->printer, {spec.transport.path, m_hooks.onActivity}, &why);
+        break;
+    case TransportSpec::Kind::Usb:
+        entry->usb = UsbNode::open(*entry->printer, {spec.transport.path, -1, m_hooks.onActivity}, &why);
+        break;
+    }
+    if (!entry->network && !entry->line && !entry->usb) {
+        return fail(error, spec.name + ": " + why);
+    }
+    m_printers.push_back(std::move(entry));
+    return true;
+}
+
+EmulatorPrinters::Printer* EmulatorPrinters::find(std::string_view name) const {
+    for (const auto& entry : m_printers) {
+        if (entry->name == name) {
+            return entry.get();
+        }
+    }
+    return nullptr;
+}
+
+std::string EmulatorPrinters::handleControlLine(std::string_view line) {
+    std::string error;
+    const auto command = parseControlLine(line, &error);
+    if (!command) {
+        return "error " + error;
+    }
+    if (command->kind == ControlCommand::Kind::Quit) {
+        if (m_hooks.onQuit) {
+            m_hooks.onQuit();
+        }
+        return "ok";
+    }
+    Printer* target = nullptr;
+    if (!command->printer.empty()) {
+        target = find(command->printer);
+        if (target == nullptr) {
+            return "error no printer named " + command->printer;
+        }
+    } else if (m_printers.size() == 1) {
+        target = m_printers.front().get();
+    } else {
+        return m_printers.empty() ? "error no printer runs" : "error several printers run: begin the line with @NAME";
+    }
+    VirtualPrinter& printer = *target->printer;
+    switch (command->kind) {
+    case ControlCommand::Kind::ChangeState:
+        printer.changeState(command->change);
+        return "ok";
+    case ControlCommand::Kind::Status:
+        return "ok " + formatStatusBlock(printer.statusBlock());
+    case ControlCommand::Kind::Transcript:
+        return "ok " + escapeForLine(printer.transcript());
+    case ControlCommand::Kind::Png:
+        if (printer.writePng(command->path, &error)) {
+            return "ok";
+        }
+        return "error " + (error.empty() ? "cannot write " + command->path : error);
+    case ControlCommand::Kind::Unplug:
+    case ControlCommand::Kind::Plug:
+        if (!target->usb) {
+            return "error " + target->name + " is not a USB printer";
+        }
+        if (command->kind == ControlCommand::Kind::Unplug) {
+            target->usb->unplug();
+            return "ok";
+        }
+        return target->usb->plug(&error) ? "ok" : "error " + error;
+    case ControlCommand::Kind::Quit:
+        break;
+    }
+    return "error unhandled command";
+}
+
+}  // namespace emulator

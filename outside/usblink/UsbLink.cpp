@@ -1,0 +1,272 @@
+#include <algorithm>
+#include <atomic>
+#include <charconv>
+#include <cstdint>
+#include <cstdlib>
+#include <cstring>
+#include <map>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "posix/PrinterNode.h"
+#include "usblink/usblink.h"
+
+namespace usblink {
+
+namespace {
+
+constexpr const char* kPatternVariable = "CVOPOS_USB_DEVICES";
+constexpr const char* kDefaultPattern = "/dev/usb/lp*";
+
+constexpr int32_t kNoDevice = -1;
+constexpr uint32_t kNoInternalId = 0xFFFFFFFFu;
+
+constexpr int kDefaultWriteTimeoutMs = 5000;
+constexpr int kDefaultReadTimeoutMs = 1000;
+
+constexpr std::uint8_t kStatusRequest[] = {0x1B, 0x76};
+constexpr int32_t kStatusBlockSize = 4;
+
+struct Device {
+    std::unique_ptr<PrinterNode> node;
+    uint32_t internalId = 0;
+    std::atomic<int> writeTimeoutMs{kDefaultWriteTimeoutMs};
+    std::atomic<int> readTimeoutMs{kDefaultReadTimeoutMs};
+    // Data and status requests share the line: a request must never land
+    // in the middle of a block being written.
+    std::mutex writeMutex;
+    std::mutex readMutex;
+};
+
+std::mutex g_tableMutex;
+std::map<int32_t, std::shared_ptr<Device>> g_devices;
+int32_t g_nextHandle = 1;
+
+std::string nodePattern() {
+    const char* pattern = std::getenv(kPatternVariable);
+    return pattern != nullptr && *pattern != '\0' ? pattern : kDefaultPattern;
+}
+
+// The decimal number of `key` in a device ID ("KEY:value;KEY:value;").
+std::optional<uint32_t> decimalField(std::string_view deviceId, std::string_view key) {
+    while (!deviceId.empty()) {
+        const std::size_t end = std::min(deviceId.find(';'), deviceId.size());
+        std::string_view field = deviceId.substr(0, end);
+        deviceId.remove_prefix(std::min(end + 1, deviceId.size()));
+        while (!field.empty() && field.front() == ' ') {
+            field.remove_prefix(1);
+        }
+        const std::size_t colon = field.find(':');
+        if (colon == std::string_view::npos || field.substr(0, colon) != key) {
+            continue;
+        }
+        const std::string_view digits = field.substr(colon + 1);
+        uint32_t value = 0;
+        auto [last, error] = std::from_chars(digits.data(), digits.data() + digits.size(), value);
+        if (error == std::errc() && last == digits.data() + digits.size() && !digits.empty()) {
+            return value;
+        }
+        return std::nullopt;
+    }
+    return std::nullopt;
+}
+
+std::optional<uint32_t> internalIdOf(const std::string& path) {
+    const auto deviceId = readDeviceId(path);
+    if (!deviceId) {
+        return std::nullopt;
+    }
+    if (const auto id = decimalField(*deviceId, "IID")) {
+        return id;
+    }
+    return decimalField(*deviceId, "SN");
+}
+
+struct Attached {
+    std::string path;
+    uint32_t internalId;
+};
+
+std::vector<Attached> attachedPrinters() {
+    std::vector<Attached> printers;
+    for (const std::string& path : listPrinterNodes(nodePattern())) {
+        if (const auto id = internalIdOf(path)) {
+            printers.push_back({path, *id});
+        }
+    }
+    return printers;
+}
+
+int32_t openAttached(const Attached& printer) {
+    auto node = PrinterNode::open(printer.path);
+    if (!node) {
+        return kNoDevice;
+    }
+    auto device = std::make_shared<Device>();
+    device->node = std::move(node);
+    device->internalId = printer.internalId;
+    std::lock_guard lock(g_tableMutex);
+    // Handles are never reused, so a stale one can never reach a printer
+    // opened later. Running out after two thousand million opens is refused.
+    if (g_nextHandle == INT32_MAX) {
+        return kNoDevice;
+    }
+    const int32_t handle = g_nextHandle++;
+    g_devices.emplace(handle, std::move(device));
+    return handle;
+}
+
+std::shared_ptr<Device> deviceFor(int32_t handle) {
+    std::lock_guard lock(g_tableMutex);
+    const auto found = g_devices.find(handle);
+    return found == g_devices.end() ? nullptr : found->second;
+}
+
+std::string baseName(const std::string& path) {
+    const std::size_t slash = path.rfind('/');
+    return slash == std::string::npos ? path : path.substr(slash + 1);
+}
+
+}  // namespace
+
+}  // namespace usblink
+
+using namespace usblink;
+
+extern "C" {
+
+int32_t OpenDevice(void) { return OpenDeviceX(0); }
+
+int32_t OpenDeviceX(int32_t number) {
+    try {
+        const auto printers = attachedPrinters();
+        if (number < 0 || static_cast<std::size_t>(number) >= printers.size()) {
+            return kNoDevice;
+        }
+        return openAttached(printers[static_cast<std::size_t>(number)]);
+    } catch (...) {
+        return kNoDevice;
+    }
+}
+
+int32_t OpenDeviceByName(const char* name) {
+    try {
+        if (name == nullptr || *name == '\0') {
+            return kNoDevice;
+        }
+        const std::string wanted(name);
+        const bool isPath = wanted.find('/') != std::string::npos;
+        for (const Attached& printer : attachedPrinters()) {
+            if (isPath ? printer.path == wanted : baseName(printer.path) == wanted) {
+                return openAttached(printer);
+            }
+        }
+        return kNoDevice;
+    } catch (...) {
+        return kNoDevice;
+    }
+}
+
+int32_t OpenDeviceByInternalID(uint32_t internalId) {
+    try {
+        for (const Attached& printer : attachedPrinters()) {
+            if (printer.internalId == internalId) {
+                return openAttached(printer);
+            }
+        }
+        return kNoDevice;
+    } catch (...) {
+        return kNoDevice;
+    }
+}
+
+uint32_t GetPrinterInternalID(int32_t device) {
+    const auto found = deviceFor(device);
+    return found ? found->internalId : kNoInternalId;
+}
+
+int32_t SetUSBTimeouts(int32_t device, int32_t writeTimeoutMs, int32_t readTimeoutMs) {
+    const auto found = deviceFor(device);
+    if (!found) {
+        return 0;
+    }
+    if (writeTimeoutMs >= 1) {
+        found->writeTimeoutMs = writeTimeoutMs;
+    }
+    if (readTimeoutMs >= 1) {
+        found->readTimeoutMs = readTimeoutMs;
+    }
+    return 1;
+}
+
+int32_t uWrite(int32_t device, int32_t pipe, const uint8_t* data, int32_t length) {
+    if (pipe != 0 || length < 0 || (data == nullptr && length > 0)) {
+        return -1;
+    }
+    const auto found = deviceFor(device);
+    if (!found) {
+        return -1;
+    }
+    std::lock_guard lock(found->writeMutex);
+    return found->node->write(data, length, found->writeTimeoutMs);
+}
+
+int32_t GetSpecStatus(int32_t device, uint8_t* buffer, int32_t length, int32_t* bytesRead) {
+    if (bytesRead != nullptr) {
+        *bytesRead = 0;
+    }
+    if (buffer == nullptr || length < 1) {
+        return 0;
+    }
+    const auto found = deviceFor(device);
+    if (!found) {
+        return 0;
+    }
+    const int32_t wanted = std::min(length, kStatusBlockSize);
+    std::memset(buffer, 0, static_cast<std::size_t>(wanted));
+    std::lock_guard readLock(found->readMutex);
+    if (!found->node->discardInput()) {
+        return 0;
+    }
+    int32_t sent = 0;
+    {
+        std::lock_guard writeLock(found->writeMutex);
+        sent = found->node->write(kStatusRequest, sizeof kStatusRequest, found->writeTimeoutMs);
+    }
+    if (sent < 0) {
+        return 0;
+    }
+    if (sent < static_cast<int32_t>(sizeof kStatusRequest)) {
+        // The printer takes nothing now: no answer, but not gone.
+        return 1;
+    }
+    const int32_t got = found->node->read(buffer, wanted, found->readTimeoutMs);
+    if (got < 0) {
+        return 0;
+    }
+    if (bytesRead != nullptr) {
+        *bytesRead = got;
+    }
+    return 1;
+}
+
+int32_t CloseDevice(int32_t device) {
+    std::shared_ptr<Device> closing;
+    {
+        std::lock_guard lock(g_tableMutex);
+        const auto found = g_devices.find(device);
+        if (found == g_devices.end()) {
+            return 0;
+        }
+        closing = std::move(found->second);
+        g_devices.erase(found);
+    }
+    // The node closes here, or when a call still using it returns.
+    return 1;
+}
+
+}  // extern "C"

@@ -1,0 +1,388 @@
+#include "NetworkTransport.h"
+
+#include <algorithm>
+#include <array>
+#include <chrono>
+#include <cstring>
+
+#include "platform/socket.h"
+#include "portlink/PortlinkTesting.h"
+
+namespace port {
+
+using namespace platform;
+
+namespace {
+
+constexpr WORD kDataPort = 9100;
+constexpr WORD kStatusPort = 4000;
+
+// The address entry holds a dotted IPv4 address and its NUL.
+constexpr std::size_t kAddressSize = 16;
+
+constexpr DWORD kSocketTimeoutMs = 5000;
+// A printer that is there answers a connect at once; three seconds cover a
+// busy network without holding an open for long.
+constexpr TIMEVAL kConnectWait{3, 0};
+constexpr TIMEVAL kReconnectWait{3, 1000};
+// The printer answers a status request within this.
+constexpr auto kStatusAnswerTime = std::chrono::milliseconds(100);
+// A send the printer does not take is retried for as long as the socket's
+// send time-out; between tries the socket is watched for room, 10 ms at most.
+constexpr auto kSendStall = std::chrono::milliseconds(kSocketTimeoutMs);
+constexpr TIMEVAL kSendRetryWait{0, 10000};
+// After this long without a write the data connection is assumed dead (a
+// printer or a router on the way may have dropped it silently) and made
+// anew before the next write.
+constexpr DWORD kIdleReconnectMs = 120000;
+
+constexpr BYTE kStatusRequest[] = {0x1B, 0x76};
+
+using SteadyClock = std::chrono::steady_clock;
+
+struct NetSlot {
+    // Written under the open lock and read by reconnects, hence its own lock.
+    std::mutex addressMutex;
+    char address[kAddressSize] = {};
+    bool inUse = false;  // under the open lock
+    std::atomic<int32_t> openCount{0};
+    // 0 before the first connect, INVALID_SOCKET when closed. Replaced only
+    // under both transfer locks, or under the one lock of the transfer that
+    // owns the socket.
+    std::atomic<SOCKET> dataSocket{0};
+    std::atomic<SOCKET> statusSocket{0};
+    CriticalSection writeLock;
+    CriticalSection readLock;
+    // The last status answer; under readLock.
+    StatusBlock receiveBuffer{};
+
+    std::string currentAddress() {
+        std::lock_guard lock(addressMutex);
+        return address;
+    }
+};
+
+std::array<NetSlot, kNetSlots>& slots() {
+    static std::array<NetSlot, kNetSlots> table;
+    return table;
+}
+
+NetSlot& slotAt(int32_t portIndex) { return slots()[static_cast<std::size_t>(portIndex - kFirstNet)]; }
+
+// One time stamp for all slots, as the printers share one idle rule.
+std::atomic<DWORD> g_lastWrite{0};
+std::atomic<TickSource> g_tickSource{nullptr};
+
+DWORD now() {
+    const TickSource source = g_tickSource;
+    return source != nullptr ? source() : tickCount();
+}
+
+bool isOpen(SOCKET socket) { return socket != INVALID_SOCKET && socket != 0; }
+
+void closeIfOpen(std::atomic<SOCKET>& socket) {
+    const SOCKET old = socket.exchange(INVALID_SOCKET);
+    if (isOpen(old)) {
+        closeSocket(old);
+    }
+}
+
+enum class Connect { Done, WaitFailed, TimedOut };
+
+// A connect that does not complete at once is waited for; a refused one
+// shows up as a time-out (see selectWritable).
+Connect connectWithin(SOCKET socket, const std::string& address, WORD port, const TIMEVAL& wait) {
+    bindAny(socket);
+    if (connectIPv4(socket, address.c_str(), port) == 0) {
+        return Connect::Done;
+    }
+    const int ready = selectWritable(socket, wait);
+    if (ready == SOCKET_ERROR) {
+        return Connect::WaitFailed;
+    }
+    return ready == 0 ? Connect::TimedOut : Connect::Done;
+}
+
+// Opens a non-blocking socket connected to address:port. Step codes in the
+// order: socket, time-out option, non-blocking, wait failed, timed out.
+struct ConnectSteps {
+    int32_t socket, option, nonBlocking, waitFailed, timedOut;
+};
+
+Outcome connectSocket(const std::string& address, WORD port, bool sendTimeout, const TIMEVAL& wait,
+                      const ConnectSteps& steps, SOCKET* connected) {
+    const SOCKET socket = tcpSocket();
+    if (socket == INVALID_SOCKET) {
+        return failed(0, steps.socket, wsaGetLastError());
+    }
+    auto fail = [socket](int32_t step, int32_t error) {
+        closeSocket(socket);
+        return failed(0, step, error);
+    };
+    const int option = sendTimeout ? setSendTimeout(socket, kSocketTimeoutMs) : setReceiveTimeout(socket, kSocketTimeoutMs);
+    if (option == SOCKET_ERROR) {
+        return fail(steps.option, wsaGetLastError());
+    }
+    if (setNonBlocking(socket, true) == SOCKET_ERROR) {
+        return fail(steps.nonBlocking, wsaGetLastError());
+    }
+    switch (connectWithin(socket, address, port, wait)) {
+    case Connect::WaitFailed: return fail(steps.waitFailed, wsaGetLastError());
+    case Connect::TimedOut: return fail(steps.timedOut, 0);
+    case Connect::Done: break;
+    }
+    *connected = socket;
+    return succeeded(1, 0);
+}
+
+// The first connect of a slot: both connections, or neither.
+Outcome connectSlot(NetSlot& slot, const std::string& address) {
+    // A half-connected slot may have another user whose transfers wait here.
+    std::lock_guard readLock(slot.readLock);
+    std::lock_guard writeLock(slot.writeLock);
+    if (wsaStartup() != 0) {
+        wsaCleanup();
+        return failed(-1, 61, wsaGetLastError());
+    }
+    closeIfOpen(slot.dataSocket);
+    closeIfOpen(slot.statusSocket);
+    SOCKET data = INVALID_SOCKET;
+    SOCKET status = INVALID_SOCKET;
+    Outcome outcome = connectSocket(address, kDataPort, true, kConnectWait, {63, 67, 71, 77, 79}, &data);
+    if (outcome.result != 0) {
+        outcome = connectSocket(address, kStatusPort, false, kConnectWait, {65, 69, 73, 83, 85}, &status);
+        if (outcome.result == 0) {
+            closeSocket(data);
+        }
+    }
+    if (outcome.result == 0) {
+        return failed(-1, outcome.stepCode, outcome.sysError);
+    }
+    slot.dataSocket = data;
+    slot.statusSocket = status;
+    slot.openCount = slot.openCount + 1;
+    slot.inUse = true;
+    {
+        std::lock_guard lock(slot.addressMutex);
+        std::memcpy(slot.address, address.c_str(), address.size() + 1);
+    }
+    g_lastWrite = now();
+    return succeeded(1, 60);
+}
+
+// ReOpenNetPort's work; under writeLock.
+Outcome reconnectData(NetSlot& slot) {
+    if (slot.dataSocket != INVALID_SOCKET) {
+        return succeeded(1, 22);
+    }
+    if (wsaStartup() != 0) {
+        wsaCleanup();
+        return failed(0, 21, wsaGetLastError());
+    }
+    SOCKET data = INVALID_SOCKET;
+    const Outcome outcome =
+        connectSocket(slot.currentAddress(), kDataPort, true, kReconnectWait, {23, 25, 27, 31, 33}, &data);
+    if (outcome.result == 0) {
+        return outcome;
+    }
+    slot.dataSocket = data;
+    return succeeded(1, 24);
+}
+
+// ReadPort's first step on a half-connected slot; under readLock.
+Outcome reconnectStatus(NetSlot& slot) {
+    if (wsaStartup() != 0) {
+        return failed(0, 41, wsaGetLastError());
+    }
+    SOCKET status = INVALID_SOCKET;
+    const Outcome outcome =
+        connectSocket(slot.currentAddress(), kStatusPort, true, kReconnectWait, {43, 45, 47, 51, 53}, &status);
+    if (outcome.result == 0) {
+        return outcome;
+    }
+    slot.statusSocket = status;
+    return succeeded(1, 40);
+}
+
+TIMEVAL timevalUntil(SteadyClock::time_point deadline) {
+    const auto left = std::chrono::duration_cast<std::chrono::microseconds>(deadline - SteadyClock::now()).count();
+    if (left <= 0) {
+        return TIMEVAL{};
+    }
+    return TIMEVAL{static_cast<long>(left / 1000000), static_cast<long>(left % 1000000)};
+}
+
+// Waits for the answer to a status request: up to 4 bytes within the
+// printer's answer time. Returns the count (1-4), or 0 with *error set when
+// nothing came or the connection is gone.
+int receiveAnswer(SOCKET socket, BYTE* reply, int* error) {
+    const auto deadline = SteadyClock::now() + kStatusAnswerTime;
+    int got = 0;
+    while (got < 4) {
+        const int count = recv(socket, reply + got, 4 - got);
+        if (count > 0) {
+            got += count;
+            continue;
+        }
+        if (count == 0) {
+            // The printer closed the connection: no answer will ever come.
+            *error = WSAECONNRESET;
+            return 0;
+        }
+        const int failure = wsaGetLastError();
+        if (failure != WSAEWOULDBLOCK) {
+            *error = failure;
+            return 0;
+        }
+        if (SteadyClock::now() >= deadline) {
+            *error = WSAEWOULDBLOCK;
+            return got;
+        }
+        selectReadable(socket, timevalUntil(deadline));
+    }
+    return got;
+}
+
+// Answers that came too late for an earlier request would be taken for the
+// answer to the next one.
+void dropStaleInput(SOCKET socket) {
+    BYTE stale[64];
+    while (selectReadable(socket, TIMEVAL{}) == 1 && recv(socket, stale, sizeof stale) > 0) {
+    }
+}
+
+}  // namespace
+
+void setTickSourceForTesting(TickSource source) { g_tickSource = source; }
+
+Outcome openNetworkPort(const std::string& portValue, int32_t* portIndex) {
+    const std::string address = portValue.substr(3);
+    *portIndex = -1;
+    if (address.size() >= kAddressSize) {
+        // No dotted IPv4 address is this long, and the entry cannot hold it.
+        return failed(-1, 5);
+    }
+    auto& table = slots();
+    auto found = std::find_if(table.begin(), table.end(), [&address](NetSlot& slot) {
+        return slot.currentAddress() == address;
+    });
+    if (found == table.end()) {
+        found = std::find_if(table.begin(), table.end(), [](const NetSlot& slot) { return !slot.inUse; });
+    }
+    if (found == table.end()) {
+        return failed(-1, 5);
+    }
+    NetSlot& slot = *found;
+    *portIndex = kFirstNet + static_cast<int32_t>(found - table.begin());
+    if (isOpen(slot.dataSocket)) {
+        slot.openCount = slot.openCount + 1;
+        return succeeded(1, 2);
+    }
+    if (slot.openCount == 0) {
+        std::lock_guard lock(slot.readLock);
+        slot.receiveBuffer = defaultStatusBlock(modelClass());
+    }
+    return connectSlot(slot, address);
+}
+
+Outcome writeNetworkPort(int32_t portIndex, const BYTE* data, int32_t length) {
+    NetSlot& slot = slotAt(portIndex);
+    std::lock_guard lock(slot.writeLock);
+    if (slot.openCount == 0) {
+        return failed(0, 1);
+    }
+    const DWORD started = now();
+    if (started - g_lastWrite > kIdleReconnectMs) {
+        closeIfOpen(slot.dataSocket);
+        const Outcome reopened = reconnectData(slot);
+        if (reopened.result == 0) {
+            g_lastWrite = started;
+            return reopened;
+        }
+    }
+    g_lastWrite = started;
+
+    const SOCKET socket = slot.dataSocket;
+    int32_t sent = 0;
+    auto lastProgress = SteadyClock::now();
+    while (sent < length) {
+        const int count = send(socket, data + sent, length - sent);
+        if (count > 0) {
+            sent += count;
+            lastProgress = SteadyClock::now();
+            continue;
+        }
+        const int error = wsaGetLastError();
+        if (error != WSAEWOULDBLOCK) {
+            return failed(0, 3, error);
+        }
+        if (SteadyClock::now() - lastProgress >= kSendStall) {
+            return failed(0, 5, WSAETIMEDOUT);
+        }
+        selectWritable(socket, kSendRetryWait);
+    }
+    return succeeded(1, 4);
+}
+
+Outcome readNetworkPort(int32_t portIndex, BYTE* buffer) {
+    NetSlot& slot = slotAt(portIndex);
+    std::lock_guard lock(slot.readLock);
+    if (slot.openCount == 0) {
+        return failed(0, 1);
+    }
+    if (slot.statusSocket == INVALID_SOCKET) {
+        if (const Outcome reconnected = reconnectStatus(slot); reconnected.result == 0) {
+            return reconnected;
+        }
+    }
+    const SOCKET socket = slot.statusSocket;
+    dropStaleInput(socket);
+    send(socket, kStatusRequest, sizeof kStatusRequest);
+    BYTE reply[4];
+    int error = 0;
+    const int got = receiveAnswer(socket, reply, &error);
+    if (got == 0) {
+        // Both connections go: the printer is treated as gone until a
+        // reconnect (ReOpenNetPort or the idle rule, and the next ReadPort)
+        // finds it again. The data socket belongs to the writer.
+        std::lock_guard writeLock(slot.writeLock);
+        closeIfOpen(slot.statusSocket);
+        closeIfOpen(slot.dataSocket);
+        return failed(0, 7, error);
+    }
+    std::copy(reply, reply + got, slot.receiveBuffer.begin());
+    std::memcpy(buffer, slot.receiveBuffer.data(), slot.receiveBuffer.size());
+    return succeeded(1, 4);
+}
+
+Outcome reopenNetworkPort(int32_t portIndex) {
+    NetSlot& slot = slotAt(portIndex);
+    std::lock_guard lock(slot.writeLock);
+    if (slot.openCount == 0) {
+        return failed(0, 1);
+    }
+    return reconnectData(slot);
+}
+
+Outcome closeNetworkPort(int32_t portIndex) {
+    NetSlot& slot = slotAt(portIndex);
+    if (slot.openCount <= 0) {
+        return failed(1, 2);
+    }
+    slot.openCount = slot.openCount - 1;
+    if (slot.openCount > 0) {
+        return succeeded(1, 2);
+    }
+    std::lock_guard readLock(slot.readLock);
+    std::lock_guard writeLock(slot.writeLock);
+    closeIfOpen(slot.dataSocket);
+    closeIfOpen(slot.statusSocket);
+    slot.inUse = false;
+    {
+        std::lock_guard lock(slot.addressMutex);
+        std::memset(slot.address, 0, sizeof slot.address);
+    }
+    return {1, 2, wsaGetLastError()};
+}
+
+}  // namespace port

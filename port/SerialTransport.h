@@ -1,0 +1,36 @@
+#pragma once
+// Serial ports (COM1-COM40): line settings from the device key, overlapped
+// writes with time-outs by write class and length, and the status block
+// reader that repairs misaligned frames.
+#include <memory>
+#include <string>
+
+#include "PortTable.h"
+#include "platform/serial.h"
+#include "setup/RegKey.h"
+
+namespace port {
+
+struct SerialChannel {
+    std::unique_ptr<platform::SerialPort> port;
+    std::unique_ptr<platform::IoEvent> writeEvent;
+    std::unique_ptr<platform::IoEvent> readEvent;
+    // The queue counts of the last status read; under readLock.
+    platform::COMSTAT comStat;
+};
+
+// The rest of OpenPort for a serial port: `key` is the open device key, with
+// the line values still to be read; it is closed here.
+Outcome openSerialPort(PortRecord& record, const std::string& portName, setup::RegKey& key);
+
+// How long a serial write may take: timeoutMs when the caller gives one,
+// else by the device's TimeOut, the length and the write class.
+DWORD serialWriteWaitMs(int32_t length, int32_t timeoutMs, int32_t recordTimeoutMs, int writeClass);
+
+Outcome writeSerialPort(PortRecord& record, const BYTE* data, int32_t length, int32_t timeoutMs);
+Outcome readSerialPort(PortRecord& record, BYTE* buffer);
+Outcome serialPortStatus(PortRecord& record);
+void wakeSerialPort(PortRecord& record);
+void closeSerialPort(PortRecord& record);
+
+}  // namespace port

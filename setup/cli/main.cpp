@@ -1,0 +1,19 @@
+// tillsetup: the configuration utility for the suite's printers and cash
+// drawers.
+#include <iostream>
+#include <string>
+#include <vector>
+
+#include "CommandLine.h"
+#include "Commands.h"
+
+int main(int argc, char** argv) {
+    const std::vector<std::string> args(argv + 1, argv + argc);
+    setup::Command command;
+    std::string error;
+    if (!setup::parseCommandLine(args, &command, &error)) {
+        std::cerr << "tillsetup: " << error << "\n" << setup::usageText();
+        return 2;
+    }
+    return setup::runCommand(command, std::cout, std::cerr);
+}

@@ -1,0 +1,75 @@
+#pragma once
+// What every port test needs: a temporary registry with device keys and a
+// port map, the exports called with their out-parameters gathered, and a
+// tear-down that releases every port a test opened, so the process-wide
+// port table is clean for the next test.
+#include <gtest/gtest.h>
+
+#include <array>
+#include <chrono>
+#include <cstdint>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "setup/DeviceEntry.h"
+#include "support/TempRegistry.h"
+
+namespace porttest {
+
+using Bytes = std::vector<std::uint8_t>;
+using Block = std::array<std::uint8_t, 4>;
+
+struct Opened {
+    int32_t handle = 0;
+    int32_t kind = 0;
+    int32_t index = -1;
+    int32_t step = 0;
+    int32_t sysError = 0;
+};
+
+struct Result {
+    int32_t value = 0;
+    int32_t step = 0;
+    int32_t sysError = 0;
+};
+
+// The descriptors this process holds, to show a failed open left none.
+std::size_t openDescriptorCount();
+
+Bytes bytesOf(const std::string& text);
+
+class PortTest : public ::testing::Test {
+protected:
+    void TearDown() override;
+
+    std::string path(const std::string& name) const { return m_registry.directory() + "/" + name; }
+
+    static setup::PortSettings settingsFor(const std::string& port);
+    void addDevice(const char* deviceClass, const std::string& name, const setup::PortSettings& settings);
+    void addPrinter(const std::string& name, const setup::PortSettings& settings) {
+        addDevice(setup::kPosPrinterClass, name, settings);
+    }
+    void deleteValue(const char* deviceClass, const std::string& name, const char* value);
+    // HKLM\SOFTWARE\CVOPOS\Ports: portName = path.
+    void mapPort(const std::string& portName, const std::string& devicePath);
+
+    Opened open(const char* deviceClass, const std::string& name);
+    Opened openPrinter(const std::string& name) { return open(setup::kPosPrinterClass, name); }
+    Result close(int32_t index);
+    Result write(int32_t index, const Bytes& data, int32_t timeoutMs = 10000);
+    Result read(int32_t index, Block* block);
+    Result status(int32_t index);
+
+private:
+    testsupport::TempRegistry m_registry;
+    std::set<int32_t> m_opened;
+};
+
+using Clock = std::chrono::steady_clock;
+
+inline long long millisecondsSince(Clock::time_point start) {
+    return std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - start).count();
+}
+
+}  // namespace porttest
