@@ -40,10 +40,10 @@ Outcome UsbLink::load(const std::string& library) {
             return Outcome::refused(entry.missing);
         }
     }
-    m_openDeviceX = platform::getProcAddressAs<OpenDeviceXFunction>(m_module, "OpenDeviceX");
+    m_openDeviceX = platform::getProcAddressAs<USBLINK_OPENDEVICEX>(m_module, "OpenDeviceX");
     m_getPrinterInternalId =
-        platform::getProcAddressAs<GetPrinterInternalIdFunction>(m_module, "GetPrinterInternalID");
-    m_closeDevice = platform::getProcAddressAs<CloseDeviceFunction>(m_module, "CloseDevice");
+        platform::getProcAddressAs<USBLINK_GETPRINTERINTERNALID>(m_module, "GetPrinterInternalID");
+    m_closeDevice = platform::getProcAddressAs<USBLINK_CLOSEDEVICE>(m_module, "CloseDevice");
     return Outcome::done();
 }
 

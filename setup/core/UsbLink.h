@@ -6,6 +6,7 @@
 
 #include "platform/module.h"
 #include "setup/core/Outcome.h"
+#include "usblink/usblink.h"
 
 namespace setup {
 
@@ -33,14 +34,10 @@ public:
     int openFirstDevice() const;
 
 private:
-    using OpenDeviceXFunction = int (*)(int);
-    using GetPrinterInternalIdFunction = unsigned (*)(int);
-    using CloseDeviceFunction = int (*)(int);
-
     platform::HModule m_module = nullptr;
-    OpenDeviceXFunction m_openDeviceX = nullptr;
-    GetPrinterInternalIdFunction m_getPrinterInternalId = nullptr;
-    CloseDeviceFunction m_closeDevice = nullptr;
+    USBLINK_OPENDEVICEX m_openDeviceX = nullptr;
+    USBLINK_GETPRINTERINTERNALID m_getPrinterInternalId = nullptr;
+    USBLINK_CLOSEDEVICE m_closeDevice = nullptr;
 };
 
 }  // namespace setup

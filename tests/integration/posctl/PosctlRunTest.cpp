@@ -11,7 +11,7 @@
 #include <string>
 #include <vector>
 
-#include "ChildProcess.h"
+#include "support/ChildProcess.h"
 #include "FakeServiceObject.h"
 #include "setup/RegKey.h"
 #include "setup/RegistrySchema.h"

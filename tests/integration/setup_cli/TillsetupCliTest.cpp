@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "ChildProcess.h"
+#include "support/ChildProcess.h"
 #include "setup/RegKey.h"
 #include "setup/RegistrySchema.h"
 #include "support/TempRegistry.h"

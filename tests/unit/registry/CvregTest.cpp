@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "ChildProcess.h"
+#include "support/ChildProcess.h"
 #include "CommandLine.h"
 #include "Commands.h"
 #include "platform/registry.h"

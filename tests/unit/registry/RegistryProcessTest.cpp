@@ -9,7 +9,7 @@
 #include <thread>
 #include <vector>
 
-#include "ChildProcess.h"
+#include "support/ChildProcess.h"
 #include "RegistryTestUtil.h"
 #include "platform/registry.h"
 #include "support/TempRegistry.h"

@@ -1,5 +1,5 @@
 #pragma once
-// A child program for the registry tests: started with its output captured
+// A child program for tests that run real programs: started with its output captured
 // and its standard input held as a start gate, optionally as another user,
 // and waited for with a deadline.
 #include <sys/types.h>
