@@ -5,6 +5,7 @@
 namespace emulator {
 
 namespace {
+
 // The upper halves (0x80-0xFF) of the character code tables the printers
 // select with ESC t; the lower halves are ASCII in every one of them.
 using UpperHalf = std::array<char16_t, 128>;

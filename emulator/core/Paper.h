@@ -106,6 +106,7 @@ struct PagePrint {
     int areaY = 0;
     int areaWidth = 0;
     int areaHeight = 0;
+    std::uint8_t direction = 0;  // ESC T when the page was printed
     // Laid out in the page's own frame (see Block::direction).
     std::vector<Block> children;
 };

@@ -601,6 +601,7 @@ void PrintEngine::printPage() {
     block.x = m_page->print.areaX;
     block.width = m_page->print.areaWidth;
     block.height = m_page->print.areaY + m_page->print.areaHeight;
+    m_page->print.direction = m_modes.direction;
     block.content = std::move(m_page->print);
     m_page.reset();
     finishBlock(block);

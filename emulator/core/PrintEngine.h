@@ -11,10 +11,13 @@
 // asked for, but never by less than its own height, so bit-image bands
 // followed by their short ESC J close up into one picture.
 //
-// Not interpreted (recorded as unknown and passed over): Kanji mode, NV and
-// downloaded images, absolute and relative positions, user-defined
-// characters, panel and sensor settings other than those below, and any
-// command the parser frames by its generic length.
+// Taken without visible effect: ESC R (international set), ESC c 3/4/5
+// (sensor and panel switches), ESC c P (mark-feed target), GS V 'm', FS !
+// and FS - (Kanji print modes). Not interpreted, recorded as unknown and
+// passed over: Kanji mode, NV and downloaded images, absolute and relative
+// positions, user-defined characters, real-time status (DLE EOT), and any
+// command the parser frames by its generic length. A printer deselected
+// with ESC = ignores everything but ESC =, ESC v and the drawer pulse.
 #include <chrono>
 #include <cstddef>
 #include <cstdint>

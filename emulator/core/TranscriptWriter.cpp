@@ -130,8 +130,7 @@ struct BlockWriter {
     }
     void operator()(const PagePrint& page) const {
         out += "[page-mode " + std::to_string(page.areaWidth) + "x" + std::to_string(page.areaHeight) +
-               " dir " + std::to_string(page.children.empty() ? 0 : page.children.front().direction) +
-               "]\n";
+               " dir " + std::to_string(page.direction) + "]\n";
         for (const Block& child : page.children) writeBlock(out, child);
         out += "[end page-mode]\n";
     }

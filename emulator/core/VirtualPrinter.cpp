@@ -72,6 +72,8 @@ struct VirtualPrinter::Impl final : HostEvents {
         lastSent = encodeStatusBlock(model.statusLayout, state);
         queueForHost(Bytes(lastSent.begin(), lastSent.end()), Clock::now());
     }
+    // One drawer hangs on the printer: a pulse on either connector pin, of
+    // any length, opens it.
     void drawerPulse(int, std::chrono::milliseconds) override {
         PrinterState changed = state;
         changed.drawerOpen = true;
