@@ -9,6 +9,7 @@
 #include "setup/core/DeviceCatalogue.h"
 #include "setup/core/DeviceCreation.h"
 #include "setup/core/DeviceDeletion.h"
+#include "setup/core/ControlObjectHost.h"
 #include "setup/core/DeviceTest.h"
 #include "setup/core/DeviceTree.h"
 #include "setup/core/DriverService.h"
@@ -23,13 +24,6 @@ namespace {
 constexpr int kDone = 0;
 constexpr int kRefused = 1;
 constexpr int kUsageError = 2;
-
-// The control objects arrive with their own component; until then the test
-// finds none and says so.
-class NoControlObjects : public DeviceTestHost {
-public:
-    OposControl* control(DeviceClass) override { return nullptr; }
-};
 
 class Session {
 public:
@@ -423,7 +417,7 @@ int Session::test() {
             logicalName = names.empty() ? "" : names.front();
         }
     }
-    NoControlObjects host;
+    ControlObjectHost host;
     return finish(runDeviceTest(host, m_command.argument, logicalName));
 }
 

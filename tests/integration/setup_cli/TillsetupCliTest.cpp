@@ -175,7 +175,7 @@ TEST_F(TillsetupCli, UsbPrinterIsFoundThroughTheNamedLibrary) {
     EXPECT_EQ(text(printer("RX-K92"), "USBPrintName"), "USB_RX-K92_3");
 }
 
-TEST_F(TillsetupCli, StartAndTestWithoutTheirComponents) {
+TEST_F(TillsetupCli, StartUpAndTestOfADeviceWhoseServiceObjectIsNotRegistered) {
     Result run = tillsetup({});
     EXPECT_EQ(run.status, 0);
     EXPECT_TRUE(run.says("usage: tillsetup"));
@@ -184,9 +184,11 @@ TEST_F(TillsetupCli, StartAndTestWithoutTheirComponents) {
     EXPECT_EQ(tillsetup({"add-printer", "RX-H81", "--port", "COM1", "--parity", "sometimes"}).status, 2);
 
     ASSERT_EQ(tillsetup({"add-printer", "RX-H81", "--port", "COM1", "--ldn", "till"}).status, 0);
+    // The store holds the device but no registered module behind its ProgID.
     run = tillsetup({"test", "RX-H81"});
     EXPECT_EQ(run.status, 1);
-    EXPECT_TRUE(run.says("POSPrinter")) << run.output;
+    EXPECT_TRUE(run.says("Error Occurred in calling the Open method")) << run.output;
+    EXPECT_TRUE(run.says("OpenResult = 303")) << run.output;
 }
 
 }  // namespace
