@@ -59,11 +59,13 @@ LONG beginOnKey(RegistryCall& call, HKey key, REGSAM needed, RegistryMode mode, 
     return call.begin(ref->store, mode);
 }
 
-// Begins the call on the handle's own key and finds that key's row.
-LONG beginAt(RegistryCall& call, HKey key, REGSAM needed, RegistryMode mode, long long* id) {
+// Begins the call on the handle and finds the row of the key `names` below
+// the handle's key (the key itself when `names` is empty).
+LONG beginAt(RegistryCall& call, HKey key, REGSAM needed, RegistryMode mode, long long* id,
+             const std::vector<std::string>& names = {}) {
     RegKeyRef ref;
     const LONG result = beginOnKey(call, key, needed, mode, &ref);
-    return result != ERROR_SUCCESS ? result : locate(call, ref, {}, id);
+    return result != ERROR_SUCCESS ? result : locate(call, ref, names, id);
 }
 
 // Copies stored data as a query hands it out: everything or, when the buffer
@@ -260,12 +262,8 @@ LONG regDeleteKey(HKey parent, const char* subKey) {
             return status;
         }
         RegistryCall call;
-        RegKeyRef ref;
         long long id = 0;
-        status = beginOnKey(call, parent, kWriteRights, RegistryMode::Modify, &ref);
-        if (status == ERROR_SUCCESS) {
-            status = locate(call, ref, names, &id);
-        }
+        status = beginAt(call, parent, kWriteRights, RegistryMode::Modify, &id, names);
         if (status != ERROR_SUCCESS) {
             return status;
         }
@@ -293,12 +291,8 @@ LONG regDeleteTree(HKey parent, const char* subKey) {
             return status;
         }
         RegistryCall call;
-        RegKeyRef ref;
         long long id = 0;
-        status = beginOnKey(call, parent, kWriteRights, RegistryMode::Modify, &ref);
-        if (status == ERROR_SUCCESS) {
-            status = locate(call, ref, names, &id);
-        }
+        status = beginAt(call, parent, kWriteRights, RegistryMode::Modify, &id, names);
         if (status != ERROR_SUCCESS || call.store() == nullptr) {
             return status;
         }
