@@ -1,0 +1,222 @@
+// What the printer service object costs and how fast it answers:
+// - fEventJob-queue-to-callback latency of the delivery thread (median and
+//   95th percentile over many events, one at a time);
+// - the same through the whole stack: FlagWhenIdle on an enabled device to
+//   the control object's event handler;
+// - the CPU an enabled, idle device takes (process CPU time over wall time);
+// - open+claim+enable+release+close cycles per second.
+//
+//   bench_receiptso [events, default 2000] [cycles, default 50]
+//
+// Everything runs in this process against a network virtual printer; the
+// registry is a file of its own in a private temporary folder.
+#include <algorithm>
+#include <atomic>
+#include <chrono>
+#include <condition_variable>
+#include <cstdio>
+#include <cstdlib>
+#include <ctime>
+#include <filesystem>
+#include <mutex>
+#include <random>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "emulator/NetworkPort.h"
+#include "emulator/VirtualPrinter.h"
+#include "opos/ControlObject.h"
+#include "platform/module.h"
+#include "platform/paths.h"
+#include "printer/WorkerShared.h"
+#include "setup/DeviceEntry.h"
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+using platform::LONG;
+
+double millisecondsBetween(Clock::time_point from, Clock::time_point to) {
+    return std::chrono::duration<double, std::milli>(to - from).count();
+}
+
+void report(const char* what, std::vector<double> times) {
+    std::sort(times.begin(), times.end());
+    std::printf("%s: median %.3f ms, 95th percentile %.3f ms, max %.3f ms over %zu events\n", what,
+                times[times.size() / 2], times[times.size() * 95 / 100], times.back(), times.size());
+}
+
+// Stamps the arrival of each status update and wakes the producer.
+class StampingControl : public platform::RefCountedDispatch {
+public:
+    platform::HRESULT GetIDsOfNames(std::wstring_view, platform::DISPID*) override {
+        return platform::DISP_E_UNKNOWNNAME;
+    }
+    platform::HRESULT Invoke(platform::DISPID, platform::DispParams&, platform::Variant*) override {
+        std::lock_guard lock(m_mutex);
+        m_arrived = Clock::now();
+        ++m_count;
+        m_changed.notify_all();
+        return platform::S_OK;
+    }
+    Clock::time_point waitFor(int count) {
+        std::unique_lock lock(m_mutex);
+        m_changed.wait_for(lock, std::chrono::seconds(5), [&] { return m_count >= count; });
+        return m_arrived;
+    }
+
+private:
+    ~StampingControl() override = default;
+    std::mutex m_mutex;
+    std::condition_variable m_changed;
+    Clock::time_point m_arrived;
+    int m_count = 0;
+};
+
+void measureQueueToCallback(int events) {
+    auto shared = std::make_shared<printer::WorkerShared>(
+        std::make_shared<common::ModuleLog>(common::LogModule::Printer), printer::CallbackIds{1, 2, 3});
+    shared->eventQueue.reset();
+    auto* control = new StampingControl;
+    auto thread = platform::WorkerThread::create([shared] { printer::lpSendP(shared); },
+                                                 platform::WorkerThread::Start::Suspended);
+    platform::coInitialize();
+    platform::MarshalStream* stream = nullptr;
+    platform::marshalInterThreadInterface(control, &stream);
+    shared->handOverStream(stream);
+    platform::coUninitialize();
+    thread->resume();
+    shared->SynPrnEvent.wait(5000);
+    shared->setDeviceEnabled(true);
+
+    std::vector<double> times;
+    for (int i = 1; i <= events; ++i) {
+        // Let the thread go idle first, so each event measures a wake-up.
+        std::this_thread::sleep_for(std::chrono::microseconds(200));
+        const auto queued = Clock::now();
+        shared->fEventJob(2, i, 0);
+        times.push_back(millisecondsBetween(queued, control->waitFor(i)));
+    }
+    report("fEventJob queue to callback", times);
+
+    shared->setExit(true);
+    shared->SndExitEvent.wait(5000);
+    thread->join(5000);
+    control->Release();
+}
+
+std::unique_ptr<emulator::NetworkPort> openNetwork(emulator::VirtualPrinter& printer) {
+    std::random_device seed;
+    std::uniform_int_distribution<int> part(1, 254);
+    for (int attempt = 0; attempt < 50; ++attempt) {
+        emulator::NetworkPort::Options options;
+        options.address = "127." + std::to_string(part(seed)) + "." + std::to_string(part(seed)) + ".1";
+        if (auto network = emulator::NetworkPort::open(printer, options)) {
+            return network;
+        }
+    }
+    return nullptr;
+}
+
+bool writeDevice(const std::string& port) {
+    auto registerServer = platform::getProcAddressAs<platform::DllRegisterServerFunction>(
+        platform::loadLibrary(RECEIPTSO_PATH), platform::kDllRegisterServerExport);
+    if (registerServer == nullptr || registerServer(RECEIPTSO_PATH) != platform::S_OK) {
+        return false;
+    }
+    setup::RegKey key;
+    if (key.create(platform::HKLM, setup::deviceKeyPath(setup::kPosPrinterClass, "RX-A14")) !=
+        platform::ERROR_SUCCESS) {
+        return false;
+    }
+    setup::PrinterValues values;
+    values.settings.port = port;
+    values.logicalName = "bench";
+    return setup::writePrinterValues(key, values) == platform::ERROR_SUCCESS;
+}
+
+void measureFullStack(int events) {
+    opos::PosPrinter control;
+    std::mutex mutex;
+    std::condition_variable changed;
+    int count = 0;
+    Clock::time_point arrived;
+    control.setEventHandler([&](opos::Event&) {
+        std::lock_guard lock(mutex);
+        arrived = Clock::now();
+        ++count;
+        changed.notify_all();
+    });
+    if (control.open("RX-A14") != 0 || control.claimDevice(1000) != 0 || control.setDeviceEnabled(true) != 0) {
+        std::printf("cannot open, claim and enable the device\n");
+        return;
+    }
+    std::vector<double> times;
+    for (int i = 1; i <= events; ++i) {
+        std::this_thread::sleep_for(std::chrono::microseconds(200));
+        const auto start = Clock::now();
+        control.setNumber("FlagWhenIdle", 1);
+        std::unique_lock lock(mutex);
+        changed.wait_for(lock, std::chrono::seconds(5), [&] { return count >= i; });
+        times.push_back(millisecondsBetween(start, arrived));
+    }
+    report("FlagWhenIdle to the control object's handler (full stack)", times);
+
+    const double wall = 3.0;
+    const std::clock_t cpuBefore = std::clock();
+    std::this_thread::sleep_for(std::chrono::duration<double>(wall));
+    const double cpu = static_cast<double>(std::clock() - cpuBefore) / CLOCKS_PER_SEC;
+    std::printf("enabled idle device (whole process, virtual printer included): %.2f%% of one core over %.0f s\n",
+                100.0 * cpu / wall, wall);
+    control.close();
+}
+
+void measureCycles(int cycles) {
+    const auto start = Clock::now();
+    int done = 0;
+    for (int i = 0; i < cycles; ++i) {
+        opos::PosPrinter control;
+        if (control.open("RX-A14") != 0 || control.claimDevice(1000) != 0 || control.setDeviceEnabled(true) != 0 ||
+            control.releaseDevice() != 0 || control.close().rc != 0) {
+            std::printf("cycle %d failed\n", i);
+            break;
+        }
+        ++done;
+    }
+    const double seconds = millisecondsBetween(start, Clock::now()) / 1000.0;
+    std::printf("open+claim+enable+release+close: %.1f cycles per second (%d cycles in %.2f s)\n", done / seconds,
+                done, seconds);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    const int events = argc > 1 ? std::max(10, std::atoi(argv[1])) : 2000;
+    const int cycles = argc > 2 ? std::max(1, std::atoi(argv[2])) : 50;
+    std::string base;
+    platform::tempDirectory(&base);
+    std::string folder = base + "bench-receiptso-XXXXXX";
+    if (::mkdtemp(folder.data()) == nullptr) {
+        std::printf("no temporary folder\n");
+        return 1;
+    }
+    setenv("CVOPOS_REGISTRY", (folder + "/registry.db").c_str(), 1);
+
+    int result = 1;
+    {
+        measureQueueToCallback(events);
+        emulator::VirtualPrinter printer("A14");
+        auto network = openNetwork(printer);
+        if (!network || !writeDevice("NET" + network->address())) {
+            std::printf("cannot set up the virtual printer\n");
+        } else {
+            measureFullStack(std::min(events, 500));
+            measureCycles(cycles);
+            result = 0;
+        }
+    }
+    std::error_code ignored;
+    std::filesystem::remove_all(folder, ignored);
+    return result;
+}

@@ -1,0 +1,50 @@
+// The module's entry points: creating SOCvCash and registering its class.
+#include <new>
+
+#include "SOCvCash.h"
+#include "common/ComRegistration.h"
+
+using platform::HRESULT;
+
+namespace {
+
+constexpr common::ComClassRegistration kCashClass{drawer::kCashProgId, drawer::kCashIndependentProgId,
+                                                  drawer::kCashClsid, drawer::kCashDescription, "Apartment"};
+
+}  // namespace
+
+extern "C" __attribute__((visibility("default"))) HRESULT CvDllGetObject(const char* clsid,
+                                                                         platform::IDispatch** object) {
+    if (clsid == nullptr || object == nullptr) {
+        return platform::E_POINTER;
+    }
+    *object = nullptr;
+    if (!platform::sameGuid(clsid, drawer::kCashClsid)) {
+        return platform::CLASS_E_CLASSNOTAVAILABLE;
+    }
+    try {
+        *object = new drawer::SOCvCash();
+    } catch (const std::bad_alloc&) {
+        return platform::E_OUTOFMEMORY;
+    }
+    return platform::S_OK;
+}
+
+extern "C" __attribute__((visibility("default"))) HRESULT CvDllRegisterServer(const char* modulePath) {
+    if (modulePath == nullptr) {
+        return platform::E_POINTER;
+    }
+    try {
+        return common::registerComClass(kCashClass, modulePath);
+    } catch (...) {
+        return platform::SELFREG_E_CLASS;
+    }
+}
+
+extern "C" __attribute__((visibility("default"))) HRESULT CvDllUnregisterServer() {
+    try {
+        return common::unregisterComClass(kCashClass);
+    } catch (...) {
+        return platform::SELFREG_E_CLASS;
+    }
+}

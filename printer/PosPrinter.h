@@ -1,0 +1,145 @@
+#pragma once
+// The POSPrinter service object: the state of one logical device from open
+// to close, the life-cycle methods and the property methods. The dispatch
+// adapter (PosPrinterDispatch) unpacks the control object's calls into the
+// methods below; all of them run on the application's thread.
+//
+// Every method returns the COM status (S_OK, or S_FALSE when it failed after
+// logging) and its OPOS result through pRC and ResultCode.
+#include <array>
+#include <atomic>
+#include <cstdint>
+#include <memory>
+#include <string>
+
+#include "common/ModuleLog.h"
+#include "platform/com.h"
+#include "platform/threads.h"
+#include "printer/ModelCatalogue.h"
+#include "printer/WorkerShared.h"
+
+namespace printer {
+
+using platform::BSTR;
+using platform::HRESULT;
+using platform::IDispatch;
+using platform::LONG;
+
+class PosPrinter {
+public:
+    PosPrinter();
+    ~PosPrinter();
+    PosPrinter(const PosPrinter&) = delete;
+    PosPrinter& operator=(const PosPrinter&) = delete;
+
+    HRESULT CheckHealth(LONG level, LONG* pRC);
+    HRESULT ClaimDevice(LONG timeout, LONG* pRC);
+    HRESULT ClearInput(LONG* pRC);
+    HRESULT ClearOutput(LONG* pRC);
+    HRESULT CloseService(LONG* pRC);
+    HRESULT COFreezeEvents(LONG freeze, LONG* pRC);
+    HRESULT GetOpenResult(LONG* pRC);
+    HRESULT OpenService(const std::wstring& deviceClass, const std::wstring& deviceName, IDispatch* dispatch,
+                        LONG* pRC);
+    HRESULT ReleaseDevice(LONG* pRC);
+    HRESULT GetPropertyNumber(LONG index, LONG* pNumber);
+    HRESULT SetPropertyNumber(LONG index, LONG number);
+    // *pString receives a new system string (null when the index has none).
+    HRESULT GetPropertyString(LONG index, BSTR* pString);
+    HRESULT SetPropertyString(LONG index, const std::wstring& text);
+    // The twins of OpenService, ClaimDevice, ReleaseDevice and CloseService.
+    HRESULT Open(const std::wstring& deviceClass, const std::wstring& deviceName, IDispatch* dispatch, LONG* pRC);
+    HRESULT Claim(LONG timeout, LONG* pRC);
+    HRESULT Release(LONG* pRC);
+    HRESULT Close(LONG* pRC);
+
+    // An output method whose print path is not part of this module yet:
+    // checks the state like every output method, then refuses.
+    HRESULT unavailableOutput(const char* name, LONG* pRC);
+
+private:
+    enum class Twin { Standard, Older };
+
+    // Sizes of the narrow device class and name, terminating NUL included.
+    static constexpr std::size_t kNameSize = 255;
+
+    bool CheckSOStatus(int level);
+    HRESULT openService(const char* name, Twin twin, const std::wstring& deviceClass,
+                        const std::wstring& deviceName, IDispatch* dispatch, LONG* pRC);
+    HRESULT claimDevice(const char* name, Twin twin, LONG timeout, LONG* pRC);
+    HRESULT releaseDevice(const char* name, Twin twin, LONG* pRC);
+    HRESULT closeService(const char* name, LONG* pRC);
+    // A failed claim step: the port is closed and the object stays open.
+    HRESULT failClaim(LONG* pRC);
+    bool InitThreadSection();
+    void stopThreads(const char* name, platform::DWORD waitMs, bool stopDelivery);
+    void DelThreadSection();
+    void closePort();
+
+    void SetDeviceEnabled(LONG enabled);
+    void SendStatusEVent(LONG status);
+    void reportInitialStatus();
+
+    LONG numberProperty(LONG index, LONG current);
+    void setNumberProperty(LONG index, LONG number, HRESULT* status);
+    void sendCharacterSet(LONG codePage);
+    std::string errorStringText();
+
+    // Trace helpers: a property's state as a trace line, and ResultCode set
+    // with its own line.
+    void trace(LONG item, LONG value, int level = common::level::debug) const;
+    void setResultCode(LONG code);
+    HRESULT answer(LONG* pRC, LONG code, HRESULT status);
+
+    // First member: the log is ready for the rest of construction and closed
+    // after everything else.
+    const std::shared_ptr<common::ModuleLog> m_log;
+
+    LONG m_opened = 0;
+    LONG m_claimed = 0;
+    LONG m_deviceEnabled = 0;
+    std::atomic<LONG> m_state{1};
+    LONG m_resultCode = 0;
+    LONG m_openResult = 0;
+    LONG m_powerNotify = 0;
+    std::atomic<LONG> m_powerState{2000};
+    LONG m_freezeEvents = 0;
+    LONG m_characterSet = 437;
+    LONG m_flagWhenIdle = 0;
+    LONG m_asyncMode = 0;
+    LONG m_rotateSpecial = 1;
+    LONG m_binaryConversion = 0;
+    std::atomic<LONG> m_errorLevel{1};
+    LONG m_outputId = 0;
+    LONG m_mapMode = 1;
+    LONG m_errorCode = 0;
+    std::string m_checkHealthText;
+
+    IDispatch* m_control = nullptr;  // the control object's, not reference-counted
+    platform::DISPID m_idDirectIO = platform::DISPID_UNKNOWN;
+    CallbackIds m_callbackIds;
+
+    std::array<char, kNameSize> m_deviceClass{};
+    std::array<char, kNameSize> m_deviceName{};
+
+    LONG m_hPort = 0;
+    int32_t m_portKind = 0;
+    int32_t m_portNumber = 0;
+    ModelSettings m_model;
+    bool m_asiaCharacter = false;
+
+    // Last reported status slots, kept by the status monitor.
+    std::atomic<LONG> m_lastCover;
+    std::atomic<LONG> m_lastReceipt;
+    std::atomic<LONG> m_lastF60Receipt;
+    std::atomic<LONG> m_lastJournal;
+    std::atomic<LONG> m_lastSlip;
+
+    // Created at each claim for that claim's threads; they share it.
+    std::shared_ptr<WorkerShared> m_shared;
+    std::unique_ptr<platform::WorkerThread> hPrnThread;
+    std::unique_ptr<platform::WorkerThread> hEventThread;
+    std::unique_ptr<platform::WorkerThread> hSendThread;
+};
+
+}  // namespace printer

@@ -1,0 +1,48 @@
+// The module's exports: creating the POSPrinter service object by CLSID and
+// self-registration.
+#include "PosPrinterDispatch.h"
+#include "common/ComRegistration.h"
+
+namespace {
+
+const common::ComClassRegistration kPosPrinterClass{
+    "SOCorvane.posprinter.1", "SOCorvane.posprinter", "{0353F054-4D22-44C1-BD26-0F0FE4360036}", "posprinter Class",
+    "Apartment"};
+
+}  // namespace
+
+#define RECEIPTSO_EXPORT extern "C" __attribute__((visibility("default")))
+
+RECEIPTSO_EXPORT platform::HRESULT CvDllGetObject(const char* clsid, platform::IDispatch** object) {
+    if (clsid == nullptr || object == nullptr) {
+        return platform::E_POINTER;
+    }
+    if (!platform::sameGuid(clsid, kPosPrinterClass.clsid)) {
+        return platform::CLASS_E_CLASSNOTAVAILABLE;
+    }
+    try {
+        *object = new printer::PosPrinterDispatch();
+        return platform::S_OK;
+    } catch (...) {
+        return platform::E_OUTOFMEMORY;
+    }
+}
+
+RECEIPTSO_EXPORT platform::HRESULT CvDllRegisterServer(const char* modulePath) {
+    if (modulePath == nullptr) {
+        return platform::E_POINTER;
+    }
+    try {
+        return common::registerComClass(kPosPrinterClass, modulePath);
+    } catch (...) {
+        return platform::E_FAIL;
+    }
+}
+
+RECEIPTSO_EXPORT platform::HRESULT CvDllUnregisterServer() {
+    try {
+        return common::unregisterComClass(kPosPrinterClass);
+    } catch (...) {
+        return platform::E_FAIL;
+    }
+}

@@ -1,0 +1,96 @@
+#pragma once
+// What the receiptso integration tests share: a temporary registry with the
+// module registered in it, device keys for virtual printers on a loopback
+// network address or a pseudo-terminal, the module's own exports for tests
+// that drive a service object without a control object, and a callback sink
+// that records what a service object sends.
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include "emulator/NetworkPort.h"
+#include "emulator/PtyPort.h"
+#include "emulator/VirtualPrinter.h"
+#include "opos/ControlObject.h"
+#include "platform/com.h"
+#include "support/TempRegistry.h"
+
+namespace printertest {
+
+using namespace std::chrono_literals;
+using platform::HRESULT;
+using platform::LONG;
+
+// Answers the four callback names a service object looks up and records
+// every status update it receives.
+class RecordingSink : public platform::RefCountedDispatch {
+public:
+    HRESULT GetIDsOfNames(std::wstring_view name, platform::DISPID* dispid) override;
+    HRESULT Invoke(platform::DISPID dispid, platform::DispParams& params, platform::Variant* result) override;
+    std::vector<LONG> statusUpdates() const;
+
+private:
+    ~RecordingSink() override = default;
+    mutable std::mutex m_mutex;
+    std::vector<LONG> m_statusUpdates;
+};
+
+// A service object created straight from the module, called by name.
+class DirectObject {
+public:
+    DirectObject();
+    ~DirectObject();
+    DirectObject(const DirectObject&) = delete;
+    DirectObject& operator=(const DirectObject&) = delete;
+
+    // Calls a method whose arguments end in pRC; returns pRC, the COM status
+    // in *status.
+    LONG call(std::wstring_view method, std::vector<platform::Variant> arguments, HRESULT* status = nullptr);
+    LONG open(const std::wstring& deviceClass, const std::wstring& deviceName, const wchar_t* method = L"OpenService",
+              HRESULT* status = nullptr);
+    LONG number(LONG index, LONG initial = 0);
+    LONG openResult();
+
+    RecordingSink* sink() const { return m_sink; }
+
+private:
+    platform::IDispatch* m_object = nullptr;
+    RecordingSink* m_sink = nullptr;
+};
+
+class ReceiptSoTest : public ::testing::Test {
+protected:
+    void SetUp() override;
+    void TearDown() override;
+
+    std::string path(const std::string& name) const { return m_registry.directory() + "/" + name; }
+
+    // A device key for `keyName` on `port`, naming the printer service object.
+    void addDevice(const std::string& keyName, const std::string& port);
+    // A virtual printer of `model` on its own loopback address, configured as
+    // `keyName`.
+    emulator::VirtualPrinter& addNetworkPrinter(const std::string& model, const std::string& keyName);
+    // A virtual printer of `model` behind a pseudo-terminal mapped to COM3.
+    emulator::VirtualPrinter& addSerialPrinter(const std::string& model, const std::string& keyName);
+
+    // Opens `keyName` through a control object that queues its events.
+    std::unique_ptr<opos::PosPrinter> openPrinter(const std::string& keyName);
+
+    static LONG number(opos::ControlObject& control, const char* property);
+    static std::wstring text(opos::ControlObject& control, const char* property);
+    // Collects events until `count` arrived or `timeout` passed.
+    static std::vector<opos::Event> events(opos::ControlObject& control, std::size_t count,
+                                           std::chrono::milliseconds timeout = 5s);
+
+private:
+    testsupport::TempRegistry m_registry;
+    std::vector<std::unique_ptr<emulator::VirtualPrinter>> m_printers;
+    std::vector<std::unique_ptr<emulator::NetworkPort>> m_networkPorts;
+    std::vector<std::unique_ptr<emulator::PtyPort>> m_ptyPorts;
+};
+
+}  // namespace printertest

@@ -1,0 +1,63 @@
+#include <gtest/gtest.h>
+
+#include <thread>
+
+#include "printer/EventQueue.h"
+
+namespace printer {
+namespace {
+
+EventEntry status(std::int32_t value) { return {value, EventKind::StatusUpdate, 0, 0}; }
+
+TEST(EventQueueTest, FirstEventAfterResetComesFromEntryZeroInOrder) {
+    EventQueue queue;
+    queue.reset();
+    ASSERT_TRUE(queue.push(status(1)));
+    ASSERT_TRUE(queue.push(status(2)));
+    EventEntry entry;
+    ASSERT_TRUE(queue.take(&entry));
+    EXPECT_EQ(queue.readIndex(), 0);
+    EXPECT_EQ(entry.value, 1);
+    ASSERT_TRUE(queue.take(&entry));
+    EXPECT_EQ(entry.value, 2);
+    EXPECT_FALSE(queue.take(&entry));
+    queue.reset();
+    ASSERT_TRUE(queue.push(status(3)));
+    ASSERT_TRUE(queue.take(&entry));
+    EXPECT_EQ(queue.readIndex(), 0);
+}
+
+TEST(EventQueueTest, AFullRingRefusesNewEventsInsteadOfOverwritingOldOnes) {
+    EventQueue queue;
+    for (int i = 0; i < EventQueue::kSize; ++i) {
+        ASSERT_TRUE(queue.push(status(i)));
+    }
+    EXPECT_FALSE(queue.push(status(-1)));
+    EXPECT_EQ(queue.pending(), EventQueue::kSize);
+    EventEntry entry;
+    for (int i = 0; i < EventQueue::kSize; ++i) {
+        ASSERT_TRUE(queue.take(&entry));
+        EXPECT_EQ(entry.value, i);
+    }
+    EXPECT_FALSE(queue.take(&entry));
+    // Wraps around: room again after taking.
+    EXPECT_TRUE(queue.push(status(7)));
+    ASSERT_TRUE(queue.take(&entry));
+    EXPECT_EQ(entry.value, 7);
+    EXPECT_EQ(queue.readIndex(), 0);
+}
+
+TEST(EventQueueTest, AWaiterSeesAChangeMadeBeforeItStartedWaiting) {
+    EventQueue queue;
+    const std::uint64_t seen = queue.changes();
+    queue.wake();
+    EXPECT_TRUE(queue.waitForChange(seen, 0));
+    const std::uint64_t now = queue.changes();
+    EXPECT_FALSE(queue.waitForChange(now, 10));
+    std::thread producer([&] { queue.push(status(1)); });
+    EXPECT_TRUE(queue.waitForChange(now, 5000));
+    producer.join();
+}
+
+}  // namespace
+}  // namespace printer
