@@ -1,0 +1,75 @@
+#pragma once
+// A network printer of the virtual kind on a loopback address of its own (or,
+// on request, on a serial line), a temporary registry with the drawer module
+// registered and a drawer device key on that printer, and a CashDrawer
+// control object whose events queue up for the test.
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "emulator/NetworkPort.h"
+#include "emulator/PtyPort.h"
+#include "emulator/VirtualPrinter.h"
+#include "opos/ControlObject.h"
+#include "support/TempRegistry.h"
+
+namespace drawertest {
+
+using Bytes = std::vector<std::uint8_t>;
+using Clock = std::chrono::steady_clock;
+using platform::LONG;
+
+inline const Bytes kEnableCommand = {0x1D, 0x61, 0xFF};
+
+class DrawerTest : public ::testing::Test {
+protected:
+    static constexpr const char* kModel = "K93";
+
+    void SetUp() override;
+    void TearDown() override;
+
+    std::string drawerName() const { return std::string("RX-") + kModel + "Drawer"; }
+    std::string printerName() const { return std::string("RX-") + kModel; }
+    std::string netPort() const { return "NET" + m_network->address(); }
+
+    // Moves the printer from the network to a pseudo-terminal line that the
+    // port map publishes as COM3; device keys added afterwards use it.
+    void useSerialLine();
+    // Switches the serial printer and waits until its line is gone or back.
+    void powerSerialPrinter(bool on);
+
+    // The drawer's device key on the printer's port.
+    void addDrawer(std::uint32_t openSingle, std::uint32_t pinSingle);
+    // The printer's own device key, on the same port.
+    void addPrinter();
+
+    // Open, claim and enable; the first status event is taken and returned.
+    opos::Event openClaimEnable();
+    // The next event within `timeout`; fails the test when none comes.
+    opos::Event nextEvent(std::chrono::milliseconds timeout = std::chrono::seconds(5));
+    bool noEventWithin(std::chrono::milliseconds timeout);
+
+    LONG numberOf(const char* property);
+    // Whether `bytes` occur in what the printer has received.
+    bool received(const Bytes& bytes) const;
+    std::size_t occurrences(const Bytes& bytes) const;
+
+    // Established TCP connections of this process to the printer's data port.
+    std::size_t dataConnections() const;
+
+    emulator::VirtualPrinter m_printer{kModel};
+    std::unique_ptr<emulator::NetworkPort> m_network;
+    std::unique_ptr<emulator::PtyPort> m_serial;
+    opos::CashDrawer m_drawer;
+
+private:
+    testsupport::TempRegistry m_registry;
+    // The printer's port name as device keys carry it.
+    std::string m_port;
+};
+
+}  // namespace drawertest
