@@ -1,5 +1,7 @@
 #include "SerialTransport.h"
 
+#include <algorithm>
+#include <array>
 #include <cstring>
 
 #include "setup/RegistrySchema.h"
@@ -102,6 +104,44 @@ Outcome readFollowUp(SerialChannel& channel, BYTE* bytes, DWORD count, int32_t r
     }
     port.setCommTimeouts(saved);
     return outcome;
+}
+
+// Reads the whole blocks of a backlog of `waiting` bytes and picks the newest
+// one that looks like a status block (for model class 2, whose blocks end in
+// 0F); otherwise the last block as read. False when nothing could be read.
+bool readNewestQueuedBlock(SerialChannel& channel, DWORD waiting, StatusBlock* newest) {
+    constexpr DWORD kMostDrained = 1024;
+    std::array<BYTE, kMostDrained> backlog{};
+    const DWORD wanted = std::min(waiting, kMostDrained) / 4 * 4;
+    DWORD got = 0;
+    const LONG started = channel.port->read(backlog.data(), wanted, *channel.readEvent, &got);
+    if (started == ERROR_IO_PENDING) {
+        LONG error = ERROR_IO_PENDING;
+        if (channel.port->waitRead(*channel.readEvent, kStatusReadWaitMs, &got, &error) != WAIT_OBJECT_0) {
+            abandonRead(channel);
+            return false;
+        }
+    } else if (started != ERROR_SUCCESS) {
+        return false;
+    }
+    got = got / 4 * 4;
+    if (got == 0) {
+        return false;
+    }
+    DWORD chosen = got - 4;
+    if (modelClass() == 2) {
+        for (DWORD at = got - 4;; --at) {
+            if (looksLikeFirstByte(backlog[at]) && backlog[at + 3] == 0x0F) {
+                chosen = at;
+                break;
+            }
+            if (at == 0) {
+                break;
+            }
+        }
+    }
+    std::copy_n(backlog.begin() + chosen, 4, newest->begin());
+    return true;
 }
 
 }  // namespace
@@ -231,9 +271,15 @@ Outcome readSerialPort(PortRecord& record, BYTE* buffer) {
     channel->comStat = queues;
     const DWORD waiting = queues.cbInQue;
     if (waiting >= 5) {
-        // More than a block is queued: nothing is read, and the caller gets
-        // the block read last.
-        give(buffer, status);
+        // More than a block is queued. Handing back the block read last and
+        // leaving the queue alone would freeze the status for good, since
+        // nothing else ever drains it; take the whole blocks off the line
+        // instead and keep the newest (a partial block stays for the next
+        // read, which repairs the alignment as usual).
+        if (readNewestQueuedBlock(*channel, waiting, &status)) {
+            record.setStatus(status);
+        }
+        give(buffer, record.status());
         return succeeded(1, 10);
     }
 

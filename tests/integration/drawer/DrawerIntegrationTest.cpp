@@ -200,11 +200,16 @@ TEST_F(DrawerTest, SerialOpenDrawerSendsThePulseOnTheLine) {
     ASSERT_TRUE(m_printer.waitForReceived(kEnableCommand.size(), 5s));
     EXPECT_TRUE(received(kEnableCommand));
 
+    const auto start = Clock::now();
     EXPECT_EQ(m_drawer.openDrawer(), common::OPOS_SUCCESS);
+    // The call returns once the printer reports the drawer open; a status
+    // block queued behind another must not hold that back.
+    EXPECT_LT(millisecondsSince(start), 2000);
     ASSERT_TRUE(m_printer.waitForReceived(kEnableCommand.size() + kPulsePin5.size(), 5s));
     EXPECT_EQ(occurrences(kPulsePin5), 1u);
     EXPECT_FALSE(received(kPulsePin2));
     EXPECT_TRUE(m_printer.state().drawerOpen);
+    EXPECT_EQ(nextEvent().number, common::CASH_SUE_DRAWEROPEN);
 }
 
 TEST_F(DrawerTest, SerialOpenDrawerFailsWhileThePrinterIsOffLineAndSendsNothing) {
