@@ -1,0 +1,208 @@
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <sys/file.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <chrono>
+#include <memory>
+#include <random>
+#include <string>
+#include <thread>
+
+#include "emulator/NetworkPort.h"
+#include "emulator/PtyPort.h"
+#include "emulator/VirtualPrinter.h"
+#include "platform/com.h"
+#include "platform/module.h"
+#include "platform/serial.h"
+#include "setup/DeviceEntry.h"
+#include "setup/RegKey.h"
+#include "setup/core/ControlObjectHost.h"
+#include "setup/core/DeviceTest.h"
+#include "support/ChildProcess.h"
+#include "support/TempRegistry.h"
+
+namespace devicetest {
+namespace {
+
+using namespace std::chrono_literals;
+using Clock = std::chrono::steady_clock;
+
+constexpr const char* kPrinterKey = "RX-K93";
+constexpr const char* kDrawerKey = "RX-K93Drawer";
+
+void registerModule(const char* path) {
+    platform::HModule module = platform::loadLibrary(path);
+    ASSERT_NE(module, nullptr) << path;
+    auto registerServer =
+        platform::getProcAddressAs<platform::DllRegisterServerFunction>(module, platform::kDllRegisterServerExport);
+    ASSERT_NE(registerServer, nullptr) << path;
+    ASSERT_EQ(registerServer(path), platform::S_OK) << path;
+}
+
+// Whether some other open file description holds the line's lock. A probe
+// that gets the lock lets go of it at once.
+bool lockedElsewhere(const std::string& line) {
+    const int fd = ::open(line.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) {
+        return false;
+    }
+    const bool held = ::flock(fd, LOCK_EX | LOCK_NB) != 0 && errno == EWOULDBLOCK;
+    ::close(fd);
+    return held;
+}
+
+bool waitUntilLockedElsewhere(const std::string& line, std::chrono::milliseconds timeout) {
+    const auto deadline = Clock::now() + timeout;
+    while (!lockedElsewhere(line)) {
+        if (Clock::now() >= deadline) {
+            return false;
+        }
+        std::this_thread::sleep_for(5ms);
+    }
+    return true;
+}
+
+class DeviceTestIntegration : public ::testing::Test {
+protected:
+    void SetUp() override {
+        registerModule(RECEIPTSO_PATH);
+        registerModule(DRAWERSO_PATH);
+    }
+
+    void TearDown() override {
+        m_network.reset();
+        m_serial.reset();
+    }
+
+    // The printer on a loopback address of its own.
+    std::string networkPort() {
+        std::random_device seed;
+        std::uniform_int_distribution<int> part(1, 254);
+        for (int attempt = 0; attempt < 50 && !m_network; ++attempt) {
+            emulator::NetworkPort::Options options;
+            options.address = "127." + std::to_string(part(seed)) + "." + std::to_string(part(seed)) + ".1";
+            m_network = emulator::NetworkPort::open(m_printer, options);
+        }
+        EXPECT_TRUE(m_network);
+        return m_network ? "NET" + m_network->address() : std::string();
+    }
+
+    // The printer behind a pseudo-terminal that the port map publishes as
+    // COM4.
+    std::string serialPort() {
+        std::string error;
+        m_serial = emulator::PtyPort::open(m_printer, {m_registry.directory() + "/com4", {}}, &error);
+        EXPECT_TRUE(m_serial) << error;
+        if (!m_serial) {
+            return {};
+        }
+        setup::RegKey map;
+        EXPECT_EQ(map.create(platform::HKLM, platform::kPortMapKeyPath), platform::ERROR_SUCCESS);
+        EXPECT_EQ(map.writeString("COM4", m_serial->linkPath()), platform::ERROR_SUCCESS);
+        return "COM4";
+    }
+
+    void addPrinter(const std::string& port) {
+        setup::RegKey key;
+        ASSERT_EQ(key.create(platform::HKLM, setup::deviceKeyPath(setup::kPosPrinterClass, kPrinterKey)),
+                  platform::ERROR_SUCCESS);
+        setup::PrinterValues values;
+        values.settings.port = port;
+        values.settings.baudrate = 19200;
+        values.logicalName = "till";
+        ASSERT_EQ(setup::writePrinterValues(key, values), platform::ERROR_SUCCESS);
+        addLogicalName(setup::kPosPrinterClass, "till", kPrinterKey);
+    }
+
+    void addDrawer(const std::string& port) {
+        setup::PortSettings settings;
+        settings.port = port;
+        setup::RegKey key;
+        ASSERT_EQ(key.create(platform::HKLM, setup::deviceKeyPath(setup::kCashDrawerClass, kDrawerKey)),
+                  platform::ERROR_SUCCESS);
+        ASSERT_EQ(setup::writeDrawerValues(key, setup::drawerValuesFor(kPrinterKey, settings, "cash",
+                                                                       setup::OpenSignalLow, setup::DrawerPin2)),
+                  platform::ERROR_SUCCESS);
+        addLogicalName(setup::kCashDrawerClass, "cash", kDrawerKey);
+    }
+
+    // The control object finds the device through this value.
+    static void addLogicalName(const char* className, const char* logicalName, const char* keyName) {
+        setup::RegKey classKey;
+        ASSERT_EQ(classKey.create(platform::HKLM, setup::classKeyPath(className)), platform::ERROR_SUCCESS);
+        ASSERT_EQ(classKey.writeString(logicalName, keyName), platform::ERROR_SUCCESS);
+    }
+
+    testsupport::TempRegistry m_registry;
+    emulator::VirtualPrinter m_printer{"K93"};
+    std::unique_ptr<emulator::NetworkPort> m_network;
+    std::unique_ptr<emulator::PtyPort> m_serial;
+};
+
+// The claim fails at once on a line another process has locked, and the test
+// closes the device again: the same window tests it once the line is free.
+TEST_F(DeviceTestIntegration, PrinterOnLineHeldByAnotherProcessEndsAtTheClaim) {
+    const std::string port = serialPort();
+    ASSERT_FALSE(port.empty());
+    addPrinter(port);
+    testsupport::ChildProcess holder;
+    ASSERT_TRUE(holder.start(PORT_HOLDER_PATH, {m_serial->linkPath()}));
+    ASSERT_TRUE(waitUntilLockedElsewhere(m_serial->linkPath(), 5s));
+
+    setup::ControlObjectHost host;
+    const auto started = Clock::now();
+    const setup::Outcome held = setup::runDeviceTest(host, kPrinterKey, "till");
+    EXPECT_LT(Clock::now() - started, 3s);
+    EXPECT_FALSE(held.success);
+    EXPECT_EQ(held.message.text, "Error occurred in calling the ClaimeDevice method:\nClaim(3000) = 111");
+    EXPECT_EQ(held.message.icon, setup::MessageIcon::Error);
+
+    holder.openGate();
+    ASSERT_TRUE(holder.finish(5s));
+    EXPECT_EQ(holder.exitCode(), 0) << holder.output();
+    const setup::Outcome freed = setup::runDeviceTest(host, kPrinterKey, "till");
+    EXPECT_TRUE(freed.success) << freed.message.text;
+    EXPECT_FALSE(freed.hasMessage()) << freed.message.text;
+}
+
+// The health check's own answer is not the test's business; the device is
+// released and closed after it, so a second run from the same window works.
+TEST_F(DeviceTestIntegration, NetworkPrinterReachesTheHealthCheck) {
+    const std::string port = networkPort();
+    ASSERT_FALSE(port.empty());
+    addPrinter(port);
+    setup::ControlObjectHost host;
+    for (int run = 0; run < 2; ++run) {
+        const setup::Outcome outcome = setup::runDeviceTest(host, kPrinterKey, "till");
+        EXPECT_TRUE(outcome.success) << "run " << run << ": " << outcome.message.text;
+        EXPECT_FALSE(outcome.hasMessage()) << "run " << run << ": " << outcome.message.text;
+    }
+}
+
+// A drawer is enabled and checked without being claimed.
+TEST_F(DeviceTestIntegration, DrawerReachesTheHealthCheckWithoutAClaim) {
+    const std::string port = networkPort();
+    ASSERT_FALSE(port.empty());
+    addPrinter(port);
+    addDrawer(port);
+    setup::ControlObjectHost host;
+    for (int run = 0; run < 2; ++run) {
+        const setup::Outcome outcome = setup::runDeviceTest(host, kDrawerKey, "cash");
+        EXPECT_TRUE(outcome.success) << "run " << run << ": " << outcome.message.text;
+        EXPECT_FALSE(outcome.hasMessage()) << "run " << run << ": " << outcome.message.text;
+    }
+}
+
+// A missing device stops at the open with the printer's own spelling of the
+// message and the control object's OpenResult.
+TEST_F(DeviceTestIntegration, UnknownPrinterStopsAtTheOpen) {
+    setup::ControlObjectHost host;
+    const setup::Outcome outcome = setup::runDeviceTest(host, kPrinterKey, "till");
+    EXPECT_FALSE(outcome.success);
+    EXPECT_EQ(outcome.message.text, "Error Occurred in calling the Open method:\nOpenResult = 302");
+}
+
+}  // namespace
+}  // namespace devicetest
