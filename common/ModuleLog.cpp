@@ -92,6 +92,10 @@ TraceLogHandle ModuleLog::handle() const {
     return m_shared.handle.load();
 }
 
+bool ModuleLog::debugEnabled() const {
+    return m_shared.handle.load() != 0 && TRACELOG_LEVEL_DEBUG >= m_shared.level.load();
+}
+
 void ModuleLog::write(int entryLevel, const char* format, va_list args) const {
     const TraceLogHandle handle = m_shared.handle.load();
     if (handle == 0 || format == nullptr || entryLevel < m_shared.level.load()) {

@@ -60,6 +60,10 @@ public:
     // The module's shared handle; 0 while no log is open.
     TraceLogHandle handle() const;
 
+    // Whether a debug() entry would be written now; hot paths ask before
+    // they build the arguments of a line nobody will read.
+    bool debugEnabled() const;
+
     // printf-style entries at the level of the name; the text is cut at
     // TRACELOG_MAX_MESSAGE bytes.
     void debug(const char* format, ...) const TRACELOG_PRINTF(2, 3);

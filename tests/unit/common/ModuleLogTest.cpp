@@ -107,6 +107,7 @@ TEST_F(ModuleLogTest, EntriesBelowTheConfiguredLevelAreDropped) {
     install();
     writeSettings("[Printer_Log]\nlevel=Log_Level_Warn\nmode=Log_Mode_Simple\nformat=%l %v\n");
     ModuleLog log(LogModule::Printer);
+    EXPECT_FALSE(log.debugEnabled());
     log.debug("d");
     log.info("i");
     log.notice("n");
@@ -124,6 +125,7 @@ TEST_F(ModuleLogTest, TraceLinesGoToTheCallersLevelAndOtherLevelsWriteNothing) {
     install();
     writeSettings("[Printer_Log]\nlevel=Log_Level_Trace\nmode=Log_Mode_Simple\nformat=%l %v\n");
     ModuleLog log(LogModule::Printer);
+    EXPECT_TRUE(log.debugEnabled());
     for (int traceLevel = -1; traceLevel <= 10; ++traceLevel) {
         log.traceProperty(traceLevel, PIDX_Claimed, traceLevel == 1 ? 1 : 0);
     }

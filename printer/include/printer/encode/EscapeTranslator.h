@@ -1,0 +1,88 @@
+#pragma once
+// The escape sequence translators: print data with OPOS escape sequences
+// (ESC '|' ... letter) in, printer command bytes out, plus the line
+// metrics rotated and page-mode printing need. Pure code, no I/O.
+//
+// Not thread-safe: one translator belongs to one service object and is used
+// under its print lock.
+#include <cstdint>
+#include <span>
+
+#include "printer/ModelCatalogue.h"
+#include "printer/encode/CommandEncoder.h"
+#include "printer/encode/EncodeLog.h"
+#include "printer/encode/LineMetrics.h"
+
+namespace printer {
+
+// The property values the translators follow; the service object keeps
+// them in step with its properties.
+struct TranslatorSettings {
+    std::int32_t model = model::None;
+    std::int32_t subType = 0;
+    std::int32_t charWidth = 12;  // the model's default character width, dots
+    std::int32_t recLineChars = 42;
+    std::int32_t recLineSpacing = 30;
+    std::int32_t jrnLineChars = 0;
+    std::int32_t slpLineChars = 0;
+    std::int32_t mapMode = 1;
+    bool rotate180 = false;      // the rotation state is upside-down
+    bool asianCharMode = false;  // ClaimDevice found the printer in Asian mode
+};
+
+class EscapeTranslator {
+public:
+    // `log` may be null and must outlive the translator.
+    explicit EscapeTranslator(EncodeLog* log = nullptr);
+
+    void setSettings(const TranslatorSettings& settings);
+    const TranslatorSettings& settings() const { return m_settings; }
+
+    // What PrintNormal calls: the model's translator for `station` (1
+    // journal, 2 receipt, 3 or 0x8003 both, 4 slip; only F60 looks at it).
+    // Returns the command byte count, commands() holds the bytes. -1, with an
+    // error line and an empty command buffer, when the commands would not
+    // fit the command buffer.
+    std::int32_t translate(std::int32_t station, std::span<const std::uint8_t> data);
+
+    std::int32_t TranslateCtlCode(std::span<const std::uint8_t> data);
+    std::int32_t TranslateCtlCodeK92(std::span<const std::uint8_t> data);
+    std::int32_t TranslateCtlCodeF60(std::int32_t station, std::span<const std::uint8_t> data);
+    // Further characters that fit into F60's 360-dot line after `data`, or
+    // -1 when the data alone is wider. The measure starts at the left margin.
+    std::int32_t CountChar(std::span<const std::uint8_t> data);
+
+    std::span<const std::uint8_t> commands() const { return m_encoder.commands(); }
+    CommandEncoder& encoder() { return m_encoder; }
+    const LineMetrics& metrics() const { return m_metrics; }
+    // A new page-mode block or rotated job measures from scratch.
+    void resetMetrics() { m_metrics = LineMetrics{}; }
+    bool lineFeedSeen() const { return m_lineFeedSeen; }
+
+private:
+    struct Sequence;
+    struct PrintMode;
+    enum class Kind { Standard, K92, F60 };
+
+    std::int32_t translatePrintMode(Kind kind, std::int32_t station, std::span<const std::uint8_t> data);
+    template <typename OnSequence, typename OnLineFeed>
+    void walk(std::span<const std::uint8_t> data, bool keepStationSelect, OnSequence onSequence,
+              OnLineFeed onLineFeed);
+    void text(const std::uint8_t* bytes, std::size_t count, bool endsData);
+    void sendLineSpacing();
+    std::int32_t defaultFont(bool doubleByte) const;
+    bool twoColour() const;
+    std::int32_t feedDots(std::int32_t number) const;
+    std::int32_t finish(const char* name);
+    void logData(const char* name, const char* beginText, std::int32_t tag, std::span<const std::uint8_t> data);
+
+    EncodeLog* m_log;
+    CommandEncoder m_encoder;
+    TranslatorSettings m_settings;
+    LineMetrics m_metrics;
+    std::int32_t m_lastSpacing = -1;  // none sent yet
+    bool m_lineFeedSeen = false;
+    bool m_bitmapPrinted = false;  // this call
+};
+
+}  // namespace printer
