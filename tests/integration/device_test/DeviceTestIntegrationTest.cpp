@@ -6,7 +6,6 @@
 #include <cerrno>
 #include <chrono>
 #include <memory>
-#include <random>
 #include <string>
 #include <thread>
 
@@ -22,6 +21,7 @@
 #include "setup/core/DeviceTest.h"
 #include "support/ChildProcess.h"
 #include "support/TempRegistry.h"
+#include "support/emulator/LoopbackPrinter.h"
 
 namespace devicetest {
 namespace {
@@ -78,13 +78,7 @@ protected:
 
     // The printer on a loopback address of its own.
     std::string networkPort() {
-        std::random_device seed;
-        std::uniform_int_distribution<int> part(1, 254);
-        for (int attempt = 0; attempt < 50 && !m_network; ++attempt) {
-            emulator::NetworkPort::Options options;
-            options.address = "127." + std::to_string(part(seed)) + "." + std::to_string(part(seed)) + ".1";
-            m_network = emulator::NetworkPort::open(m_printer, options);
-        }
+        m_network = testsupport::openOnOwnLoopbackAddress(m_printer);
         EXPECT_TRUE(m_network);
         return m_network ? "NET" + m_network->address() : std::string();
     }

@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <filesystem>
 #include <fstream>
-#include <random>
 #include <sstream>
 #include <thread>
 
@@ -14,17 +13,12 @@
 #include "platform/serial.h"
 #include "platform/ui.h"
 #include "setup/DeviceEntry.h"
+#include "support/emulator/LoopbackPrinter.h"
 
 namespace drawertest {
 
 void DrawerTest::SetUp() {
-    std::random_device seed;
-    std::uniform_int_distribution<int> part(1, 254);
-    for (int attempt = 0; attempt < 50 && !m_network; ++attempt) {
-        emulator::NetworkPort::Options options;
-        options.address = "127." + std::to_string(part(seed)) + "." + std::to_string(part(seed)) + ".1";
-        m_network = emulator::NetworkPort::open(m_printer, options);
-    }
+    m_network = testsupport::openOnOwnLoopbackAddress(m_printer);
     ASSERT_TRUE(m_network);
     m_port = netPort();
     platform::HModule module = platform::loadLibrary(DRAWERSO_PATH);

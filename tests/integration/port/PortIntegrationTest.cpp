@@ -1,7 +1,6 @@
 // portlink against the virtual printer on each of its transports: what is
 // written arrives whole, the status block is the printer's own, and a
 // printer switched off or unplugged is lost and found again.
-#include <random>
 
 #include "PortTestFixture.h"
 #include "UsbTestSupport.h"
@@ -10,6 +9,7 @@
 #include "emulator/UsbNode.h"
 #include "emulator/VirtualPrinter.h"
 #include "portlink/portlink.h"
+#include "support/emulator/LoopbackPrinter.h"
 
 namespace porttest {
 namespace {
@@ -52,15 +52,7 @@ class PortIntegrationTest : public PortTest {};
 
 TEST_F(PortIntegrationTest, NetworkPrinterPrintsReportsAndReconnectsAfterPowerOff) {
     VirtualPrinter printer("K92");
-    // A loopback address of this test's own, with the printers' fixed ports.
-    std::random_device seed;
-    std::uniform_int_distribution<int> part(1, 254);
-    std::unique_ptr<emulator::NetworkPort> network;
-    for (int attempt = 0; attempt < 50 && !network; ++attempt) {
-        emulator::NetworkPort::Options options;
-        options.address = "127." + std::to_string(part(seed)) + "." + std::to_string(part(seed)) + ".1";
-        network = emulator::NetworkPort::open(printer, options);
-    }
+    std::unique_ptr<emulator::NetworkPort> network = testsupport::openOnOwnLoopbackAddress(printer);
     ASSERT_TRUE(network);
     addPrinter("RX-K92", settingsFor("NET" + network->address()));
     const Opened opened = openPrinter("RX-K92");
