@@ -426,8 +426,8 @@ int Session::startUp() {
     if (!report(prepareDriverService(services, joined(m_command.raw, " "), platform::sleepMs))) {
         return kRefused;
     }
-    // The window comes with the graphical front end; until then the start
-    // shows how to use the command line.
+    // Without a display there is no window to start: show how to use the
+    // command line instead.
     m_out << usageText();
     return kDone;
 }

@@ -25,6 +25,13 @@ struct Result {
 
 class TillsetupCli : public ::testing::Test {
 protected:
+    // Without arguments on a display the program opens its window; these
+    // tests are about the command line, so no display is handed down.
+    void SetUp() override {
+        for (const char* display : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"}) {
+            unsetenv(display);
+        }
+    }
     void TearDown() override { unsetenv("FAKE_USBLINK_PRINTERS"); }
 
     // The child inherits the temporary registry through the environment.
