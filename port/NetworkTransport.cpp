@@ -87,6 +87,36 @@ void closeIfOpen(std::atomic<SOCKET>& socket) {
     }
 }
 
+// Closing a socket whose receive queue still holds bytes (the printer's
+// automatic status) makes the stack reset the connection, and the printer
+// then drops the print data it has not read yet: the last receipt of a
+// session would be lost. So the data connection is half-closed first and
+// its incoming bytes drained until the printer closes too, for a bounded
+// time.
+void closeDataSocketGracefully(std::atomic<SOCKET>& socket) {
+    const SOCKET old = socket.exchange(INVALID_SOCKET);
+    if (!isOpen(old)) {
+        return;
+    }
+    constexpr DWORD kDrainMs = 1000;
+    if (shutdownSocket(old, SD_SEND) == 0) {
+        const DWORD start = tickCount();
+        BYTE scratch[512];
+        for (;;) {
+            const DWORD spent = tickCount() - start;
+            if (spent >= kDrainMs) {
+                break;
+            }
+            const DWORD left = kDrainMs - spent;
+            const TIMEVAL wait{static_cast<long>(left / 1000), static_cast<long>(left % 1000 * 1000)};
+            if (selectReadable(old, wait) != 1 || recv(old, scratch, sizeof scratch) <= 0) {
+                break;
+            }
+        }
+    }
+    closeSocket(old);
+}
+
 enum class Connect { Done, WaitFailed, TimedOut };
 
 // A connect that does not complete at once is waited for; a refused one
@@ -375,7 +405,7 @@ Outcome closeNetworkPort(int32_t portIndex) {
     }
     std::lock_guard readLock(slot.readLock);
     std::lock_guard writeLock(slot.writeLock);
-    closeIfOpen(slot.dataSocket);
+    closeDataSocketGracefully(slot.dataSocket);
     closeIfOpen(slot.statusSocket);
     slot.inUse = false;
     {

@@ -59,7 +59,10 @@ PosPrinter::PosPrinter()
       m_lastReceipt(PTR_SUE_REC_PAPEROK),
       m_lastF60Receipt(PTR_SUE_REC_PAPEROK),
       m_lastJournal(PTR_SUE_JRN_PAPEROK),
-      m_lastSlip(PTR_SUE_SLP_EMPTY) {}
+      m_lastSlip(PTR_SUE_SLP_EMPTY),
+      m_encodeLog(m_log),
+      m_translator(std::make_unique<EscapeTranslator>(&m_encodeLog)),
+      m_staging(std::make_unique<std::array<std::uint8_t, kStagingBufferSize>>()) {}
 
 PosPrinter::~PosPrinter() {
     m_opened = 0;
@@ -325,11 +328,13 @@ bool PosPrinter::InitThreadSection() {
     m_shared = std::make_shared<WorkerShared>(m_log, m_callbackIds);
     m_shared->freezeEvents.store(m_freezeEvents);
     m_shared->eventQueue.reset();
+    m_shared->port = PrinterPort{m_portNumber, m_hPort, m_model.protocol, m_model.number};
     const std::shared_ptr<WorkerShared> shared = m_shared;
     using Start = platform::WorkerThread::Start;
     hPrnThread = platform::WorkerThread::create([shared] { lpPrn(shared); }, Start::Suspended);
     hEventThread = platform::WorkerThread::create([shared] { lpEvent(shared); }, Start::Suspended);
     hSendThread = platform::WorkerThread::create([shared] { lpSendP(shared); }, Start::Suspended);
+    m_shared->printerThread = hPrnThread.get();
     if (!hPrnThread || !hEventThread || !hSendThread) {
         stopThreads("InitThreadSection", kThreadJoinMs, true);
         DelThreadSection();
@@ -461,7 +466,7 @@ HRESULT PosPrinter::ClearOutput(LONG* pRC) {
         m_log->error("ClearOutput %d:CheckSOStatus(3) is FALSE%s", 1, kEnd);
         return S_FALSE;
     }
-    // No print job can be queued yet, so there is nothing to discard.
+    m_shared->IsJobInQue(nullptr, 0, kJobDiscard, m_asyncMode != 0);
     return answer(pRC, OPOS_SUCCESS, S_OK);
 }
 
@@ -579,6 +584,13 @@ void PosPrinter::SetDeviceEnabled(LONG enabled) {
         m_shared->evtRunning.store(1);
         m_deviceEnabled = 1;
         m_shared->setDeviceEnabled(true);
+        {
+            // The printer thread sleeps while disabled; jobs left queued
+            // from before are written now.
+            std::lock_guard lock(m_shared->CriSectionQue);
+            m_shared->prnRunning.store(1);
+            hPrnThread->resume();
+        }
         trace(PIDX_DeviceEnabled, 1);
         return;
     }

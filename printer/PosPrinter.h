@@ -10,6 +10,7 @@
 #include <atomic>
 #include <cstdint>
 #include <memory>
+#include <span>
 #include <string>
 
 #include "common/ModuleLog.h"
@@ -17,6 +18,8 @@
 #include "platform/threads.h"
 #include "printer/ModelCatalogue.h"
 #include "printer/WorkerShared.h"
+#include "printer/encode/EscapeTranslator.h"
+#include "printer/encode/ModuleEncodeLog.h"
 
 namespace printer {
 
@@ -53,6 +56,9 @@ public:
     HRESULT Release(LONG* pRC);
     HRESULT Close(LONG* pRC);
 
+    HRESULT PrintNormal(LONG station, const std::wstring& data, LONG* pRC);
+    HRESULT PrintImmediate(LONG station, const std::wstring& data, LONG* pRC);
+
     // An output method whose print path is not part of this module yet:
     // checks the state like every output method, then refuses.
     HRESULT unavailableOutput(const char* name, LONG* pRC);
@@ -75,6 +81,19 @@ private:
     void stopThreads(const char* name, platform::DWORD waitMs, bool stopDelivery);
     void DelThreadSection();
     void closePort();
+
+    // PrintJob's modes.
+    static constexpr std::int32_t kJobModeImmediate = 3;
+    static constexpr std::int32_t kJobModeNormal = 4;
+    std::int32_t PrintJob(std::span<const std::uint8_t> data, std::int32_t mode);
+    // Converts print data into the staging buffer from `offset` on and
+    // applies BinaryConversion, giving the staged length (negative when the
+    // conversion refused it). False when the narrow text does not fit.
+    bool stageText(const std::wstring& data, std::size_t offset, std::int32_t* staged);
+    void configureTranslator();
+    // The checks PrintNormal and PrintImmediate share before staging: 0 to
+    // go on, else the result to report.
+    LONG checkPrintStation(LONG station);
 
     void SetDeviceEnabled(LONG enabled);
     void SendStatusEVent(LONG status);
@@ -134,6 +153,12 @@ private:
     std::atomic<LONG> m_lastF60Receipt;
     std::atomic<LONG> m_lastJournal;
     std::atomic<LONG> m_lastSlip;
+
+    // The translators write their lines through the module log; the
+    // translator's buffers (64 KiB of commands) live on the heap.
+    ModuleEncodeLog m_encodeLog;
+    std::unique_ptr<EscapeTranslator> m_translator;
+    std::unique_ptr<std::array<std::uint8_t, kStagingBufferSize>> m_staging;
 
     // Created at each claim for that claim's threads; they share it.
     std::shared_ptr<WorkerShared> m_shared;

@@ -164,6 +164,15 @@ HRESULT PosPrinterDispatch::call(DISPID dispid, DispParams& params, Variant* res
                                   : p.OpenService(deviceClass, deviceName, control, rc);
         });
     }
+    case slot::PrintNormal:
+    case slot::PrintImmediate: {
+        const LONG station = numberAt(params, 0);
+        const std::wstring data = textAt(params, 1);
+        return withRc(params, [&](LONG* rc) {
+            return dispid == slot::PrintNormal ? p.PrintNormal(station, data, rc)
+                                               : p.PrintImmediate(station, data, rc);
+        });
+    }
     case slot::GetPropertyNumber: {
         LONG number = numberAt(params, 1);
         const HRESULT status = p.GetPropertyNumber(numberAt(params, 0), &number);

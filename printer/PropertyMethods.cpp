@@ -46,7 +46,7 @@ LONG PosPrinter::numberProperty(LONG index, LONG current) {
     case PIDX_OutputID:
         return m_outputId;
     case PIDX_State:
-        return m_state;
+        return m_shared ? m_shared->state.load() : m_state.load();
     case PIDX_BinaryConversion:
         return m_binaryConversion;
     case PIDX_PowerNotify:

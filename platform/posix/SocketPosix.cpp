@@ -243,6 +243,16 @@ int recv(SOCKET socket, BYTE* buffer, int length) {
     }
 }
 
+int shutdownSocket(SOCKET socket, int how) {
+    if (!usable(socket)) {
+        return fail(WSAENOTSOCK);
+    }
+    if (how != SD_SEND) {
+        return fail(WSAEINVAL);
+    }
+    return ::shutdown(fd(socket), SHUT_WR) == 0 ? 0 : failFromErrno();
+}
+
 int closeSocket(SOCKET socket) {
     if (!usable(socket)) {
         return fail(WSAENOTSOCK);

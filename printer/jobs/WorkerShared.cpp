@@ -4,6 +4,15 @@
 
 namespace printer {
 
+namespace {
+
+// The queue's error event when the normal ring is full.
+constexpr std::int32_t kQueueFullExtended = 90090;
+// Characters of job data a queue log line shows.
+constexpr std::size_t kLogDataChars = 1024;
+
+}  // namespace
+
 WorkerShared::WorkerShared(std::shared_ptr<const common::ModuleLog> sharedLog, CallbackIds callbackIds)
     : log(std::move(sharedLog)), ids(callbackIds), errorResponse(common::OPOS_ER_RETRY) {}
 
@@ -58,6 +67,120 @@ platform::MarshalStream* WorkerShared::collectStream() {
 void WorkerShared::setExit(bool exit) {
     exitFlag.store(exit ? 1 : 0);
     eventQueue.wake();
+    prnWake.set();
+    // A synchronous caller waiting for a printer thread that is going away.
+    SynPrnEvent.set();
+}
+
+std::int32_t WorkerShared::IsJobInQue(PrintJobRecord* job, std::int32_t operation, std::int32_t kind, bool asyncMode,
+                                      std::int32_t* outputId) {
+    const bool debug = log->debugEnabled();
+    const std::int32_t length = job != nullptr ? static_cast<std::int32_t>(job->data.size()) : 0;
+    log->debug("IsJobInQue Begin:%d,%d,%d", length, operation, kind);
+    if (debug && job != nullptr) {
+        log->debug("IsJobInQue(\"%s\",%d,%d,%d)", jobText(job->data, kLogDataChars).c_str(), length, operation,
+                   kind);
+    }
+    std::int32_t result = 0;
+    bool resume = false;
+    {
+        std::lock_guard lock(CriSectionQue);
+        log->debug("IsJobInQue Enter CriSectionQue");
+        if (operation == 0 && kind == kJobDiscard) {
+            log->debug("IsJobInQue_0 begin");
+            jobs.discardAll();
+            log->debug("IsJobInQue_0 end");
+        } else if (operation == 0) {
+            log->debug("IsJobInQue_0 begin");
+            if (!asyncMode) {
+                job->ticket = ++m_nextTicket;
+            }
+            result = jobs.queueNormal(job, asyncMode, kind == kJobIdleMarker);
+            if (result < 0) {
+                log->debug("IsJobInQue_0:MyNumJob(%d) >= MAX_PRNJob(%d) begin", jobs.MyNumJob(), MAX_PRNJob);
+                if (asyncMode) {
+                    fEventJob(3, common::OPOS_E_EXTENDED, kQueueFullExtended);
+                }
+                log->debug("IsJobInQue_0:MyNumJob(%d) >= MAX_PRNJob(%d) end", jobs.MyNumJob(), MAX_PRNJob);
+            } else {
+                if (asyncMode && outputId != nullptr) {
+                    *outputId = jobs.lastOutputId();
+                }
+                const bool heldBack = conditions.coverOpen.load() || conditions.receiptEmpty.load() ||
+                                      conditions.cutterError.load() || conditions.locomotiveError.load();
+                ErrorEventErrorOcuured.store(asyncMode && heldBack ? 1 : 0);
+                resume = true;
+                log->debug("IsJobInQue_0 end");
+            }
+        } else if (operation == 1) {
+            log->debug("IsJobInQue_1 begin");
+            result = jobs.takeNext(job) ? 1 : 0;
+            if (result == 0) {
+                prnRunning.store(0);
+            }
+            log->debug("IsJobInQue_1 end");
+        } else if (operation == 2) {
+            log->debug("IsJobInQue_2 begin");
+            job->ticket = ++m_nextTicket;
+            if (jobs.MyNumJob() >= MAX_PRNJob) {
+                log->debug("IsJobInQue_2 MyNumJob(%d) >= MAX_PRNJob(%d) end", jobs.MyNumJob(), MAX_PRNJob);
+                result = -1;
+            } else if (jobs.NumImPrnJob() >= kImmediateSlots) {
+                log->debug("IsJobInQue_2 NumImPrnJob(%d) >= 128 end", jobs.NumImPrnJob());
+                result = -1;
+            } else {
+                result = jobs.queueImmediate(job);
+                resume = true;
+                log->debug("IsJobInQue_2 end");
+            }
+        }
+        // The running flag changes only under this lock, so the printer
+        // thread is resumed once per idle spell and a resume racing its
+        // suspension is kept as a pending wake.
+        if (resume && jobs.MyNumJob() > 0 && prnRunning.load() == 0 && printerThread != nullptr) {
+            prnRunning.store(1);
+            printerThread->resume();
+        }
+        log->debug("IsJobInQue End:%d", result);
+        log->debug("IsJobInQue Leave CriSectionQue");
+    }
+    return result;
+}
+
+void WorkerShared::completeSynchronous(std::uint64_t ticket, bool printOk) {
+    {
+        std::lock_guard lock(CriSectionQue);
+        m_writtenTicket = ticket;
+        m_printOk = printOk;
+    }
+    SynPrnEvent.set();
+}
+
+bool WorkerShared::waitSynchronous(std::uint64_t ticket, platform::DWORD timeoutMs, bool* printOk) {
+    const platform::DWORD start = platform::tickCount();
+    for (;;) {
+        {
+            std::lock_guard lock(CriSectionQue);
+            // A job whose caller gave up earlier may be written first and
+            // set the event: only this job's own ticket ends the wait.
+            if (m_writtenTicket == ticket) {
+                *printOk = m_printOk;
+                return true;
+            }
+        }
+        if (exitFlag.load() != 0) {
+            return false;
+        }
+        platform::DWORD remaining = platform::INFINITE;
+        if (timeoutMs != platform::INFINITE) {
+            const platform::DWORD elapsed = platform::tickCount() - start;
+            if (elapsed >= timeoutMs) {
+                return false;
+            }
+            remaining = timeoutMs - elapsed;
+        }
+        SynPrnEvent.wait(remaining);
+    }
 }
 
 void WorkerShared::setDeviceEnabled(bool enabled) {

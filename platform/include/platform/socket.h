@@ -121,6 +121,11 @@ int send(SOCKET socket, const BYTE* data, int length);
 // nothing now).
 int recv(SOCKET socket, BYTE* buffer, int length);
 
+// shutdown with SD_SEND: no more data will be sent; the peer reads what was
+// sent, then the end of the stream. Never blocks.
+constexpr int SD_SEND = 1;
+int shutdownSocket(SOCKET socket, int how);
+
 // closesocket. Never blocks (no lingering).
 int closeSocket(SOCKET socket);
 

@@ -20,6 +20,7 @@
 #include "platform/com.h"
 #include "platform/threads.h"
 #include "printer/EventQueue.h"
+#include "printer/JobQueue.h"
 
 namespace printer {
 
@@ -27,6 +28,28 @@ struct CallbackIds {
     platform::DISPID error = platform::DISPID_UNKNOWN;
     platform::DISPID outputComplete = platform::DISPID_UNKNOWN;
     platform::DISPID statusUpdate = platform::DISPID_UNKNOWN;
+};
+
+// Where and how the printer thread writes: fixed from claim to release.
+struct PrinterPort {
+    std::int32_t number = 0;
+    std::int32_t handle = 0;
+    std::int32_t protocol = 0;
+    std::int32_t model = 0;
+};
+
+// The printer conditions that hold asynchronous jobs back. The status
+// monitor keeps them; until it reads the printer they stay as constructed,
+// a printer that is ready.
+struct PrinterConditions {
+    std::atomic<bool> coverOpen{false};
+    std::atomic<bool> receiptEmpty{false};
+    std::atomic<bool> journalEmpty{false};
+    std::atomic<bool> cutterError{false};
+    std::atomic<bool> locomotiveError{false};
+    std::atomic<bool> asbResumeError{false};
+    std::atomic<bool> resumeError{false};
+    std::atomic<bool> online{true};
 };
 
 // The bound on the delivery thread's waits: a wait ends early on every
@@ -53,6 +76,21 @@ public:
     void handOverStream(platform::MarshalStream* stream);
     // The stream waiting for the delivery thread, or null.
     platform::MarshalStream* collectStream();
+
+    // The job queue's entry point, under CriSectionQue. Operations: 0 queue
+    // a normal job (kind 1), an idle marker (kind 11), or with kind 5
+    // discard every queued job; 1 take the next job into *job; 2 queue an
+    // immediate job. Queueing takes over job's data only on success and
+    // gives a synchronous job its ticket. Results: operations 0 and 2 the
+    // jobs queued (-1 when full), operation 1 1 or 0. *outputId receives an
+    // asynchronous job's OutputID (may be null).
+    std::int32_t IsJobInQue(PrintJobRecord* job, std::int32_t operation, std::int32_t kind, bool asyncMode,
+                            std::int32_t* outputId = nullptr);
+    // Records the write that answers a synchronous caller and wakes it.
+    void completeSynchronous(std::uint64_t ticket, bool printOk);
+    // Waits until the job with `ticket` was written (true, *printOk set), the
+    // time-out passed or the exit flag was set (false).
+    bool waitSynchronous(std::uint64_t ticket, platform::DWORD timeoutMs, bool* printOk);
 
     // Sets a flag the delivery thread watches and wakes it.
     void setExit(bool exit);
@@ -81,11 +119,27 @@ public:
     // Cuts the status monitor's cycle short at shutdown.
     platform::Event statusWake{false, false};
 
-    // Guards the print job queue and the printer thread's running flag.
+    // Guards the print job queue, the printer thread's running flag and the
+    // synchronous tickets.
     platform::CriticalSection CriSectionQue;
+    JobQueue jobs;
+    // Set once at claim, before any job can be queued; the printer thread
+    // is resumed through it.
+    platform::WorkerThread* printerThread = nullptr;
+    PrinterPort port;
+    PrinterConditions conditions;
+    // The State property while claimed: the printer thread moves it
+    // between busy, idle and error.
+    std::atomic<std::int32_t> state{2};
+    std::atomic<std::int32_t> ErrorEventErrorOcuured{0};
+    // Cuts the printer thread's pauses between error events short at exit.
+    platform::Event prnWake{false, false};
     EventQueue eventQueue;
 
 private:
+    std::uint64_t m_nextTicket = 0;
+    std::uint64_t m_writtenTicket = 0;
+    bool m_printOk = false;
     std::mutex m_streamMutex;
     platform::MarshalStream* m_stream = nullptr;
 };

@@ -50,6 +50,26 @@ void setPower(VirtualPrinter& printer, bool on) {
 
 class PortIntegrationTest : public PortTest {};
 
+TEST_F(PortIntegrationTest, LastWriteBeforeCloseReachesTheNetworkPrinterWhileStatusIsUnread) {
+    VirtualPrinter printer("H81");
+    std::unique_ptr<emulator::NetworkPort> network = testsupport::openOnOwnLoopbackAddress(printer);
+    ASSERT_TRUE(network);
+    addPrinter("RX-H81", settingsFor("NET" + network->address()));
+    for (int session = 0; session < 5; ++session) {
+        printer.clearOutput();
+        const int32_t index = openPrinter("RX-H81").index;
+        // Automatic status on: the printer answers on the data connection,
+        // and nobody reads those bytes before the close.
+        ASSERT_EQ(write(index, {0x1D, 0x61, 0xFF}).value, 1);
+        Bytes last = receipt();
+        last.insert(last.end(), 60000, 'x');
+        ASSERT_EQ(write(index, last).value, 1);
+        close(index);
+        EXPECT_TRUE(printer.waitForReceived(3 + last.size(), 5s))
+            << "session " << session << ": " << printer.receivedBytes().size() << " of " << 3 + last.size();
+    }
+}
+
 TEST_F(PortIntegrationTest, NetworkPrinterPrintsReportsAndReconnectsAfterPowerOff) {
     VirtualPrinter printer("K92");
     std::unique_ptr<emulator::NetworkPort> network = testsupport::openOnOwnLoopbackAddress(printer);
