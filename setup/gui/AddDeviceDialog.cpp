@@ -67,15 +67,7 @@ AddDeviceDialog::AddDeviceDialog(Mode mode, MessagePresenter& presenter, QWidget
     groupLayout->addWidget(m_comSettings);
     groupLayout->addWidget(m_signals);
 
-    auto* okButton = new QPushButton(QStringLiteral("OK"), this);
-    okButton->setObjectName(QStringLiteral("okButton"));
-    okButton->setDefault(true);
-    auto* cancelButton = new QPushButton(QStringLiteral("Cancel"), this);
-    cancelButton->setObjectName(QStringLiteral("cancelButton"));
-    auto* buttons = new QHBoxLayout;
-    buttons->addStretch();
-    buttons->addWidget(okButton);
-    buttons->addWidget(cancelButton);
+    const auto [okButton, cancelButton, buttons] = makeDialogButtons(this, QStringLiteral("OK"), QStringLiteral("Cancel"));
     auto* layout = new QVBoxLayout(this);
     layout->addWidget(m_group);
     layout->addLayout(buttons);

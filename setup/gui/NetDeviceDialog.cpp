@@ -8,6 +8,7 @@
 #include "Ipv4AddressEdit.h"
 #include "setup/core/PortSetup.h"
 #include "setup/gui/MessagePresenter.h"
+#include "SettingControls.h"
 
 namespace setup::gui {
 
@@ -19,15 +20,7 @@ NetDeviceDialog::NetDeviceDialog(MessagePresenter& presenter, QWidget* parent)
     auto* group = new QGroupBox(QStringLiteral("Network Setting"), this);
     auto* groupLayout = new QVBoxLayout(group);
     groupLayout->addWidget(m_address);
-    auto* okButton = new QPushButton(QStringLiteral("OK"), this);
-    okButton->setObjectName(QStringLiteral("okButton"));
-    okButton->setDefault(true);
-    auto* cancelButton = new QPushButton(QStringLiteral("Cancel"), this);
-    cancelButton->setObjectName(QStringLiteral("cancelButton"));
-    auto* buttons = new QHBoxLayout;
-    buttons->addStretch();
-    buttons->addWidget(okButton);
-    buttons->addWidget(cancelButton);
+    const auto [okButton, cancelButton, buttons] = makeDialogButtons(this, QStringLiteral("OK"), QStringLiteral("Cancel"));
     auto* layout = new QVBoxLayout(this);
     layout->addWidget(group);
     layout->addLayout(buttons);

@@ -10,6 +10,7 @@
 #include <algorithm>
 
 #include "setup/gui/MessagePresenter.h"
+#include "SettingControls.h"
 
 namespace setup::gui {
 
@@ -50,15 +51,7 @@ PortRangeSettingDialog::PortRangeSettingDialog(MessagePresenter& presenter, QWid
     lptRow->addWidget(lptDefault);
     form->addRow(QStringLiteral("Maximum COM Ports"), comRow);
     form->addRow(QStringLiteral("Maximum LPT Ports"), lptRow);
-    auto* okButton = new QPushButton(QStringLiteral("&Ok"), this);
-    okButton->setObjectName(QStringLiteral("okButton"));
-    okButton->setDefault(true);
-    auto* cancelButton = new QPushButton(QStringLiteral("&Cancel"), this);
-    cancelButton->setObjectName(QStringLiteral("cancelButton"));
-    auto* buttons = new QHBoxLayout;
-    buttons->addStretch();
-    buttons->addWidget(okButton);
-    buttons->addWidget(cancelButton);
+    const auto [okButton, cancelButton, buttons] = makeDialogButtons(this, QStringLiteral("&Ok"), QStringLiteral("&Cancel"));
     auto* layout = new QVBoxLayout(this);
     layout->addLayout(form);
     layout->addLayout(buttons);

@@ -4,6 +4,7 @@
 #include <QComboBox>
 #include <QFormLayout>
 #include <QHBoxLayout>
+#include <QPushButton>
 #include <QRadioButton>
 
 #include "setup/core/PortSetup.h"
@@ -140,5 +141,18 @@ void DrawerSignalGroups::showSignals(DWORD openSingle, DWORD pinSingle) {
 DWORD DrawerSignalGroups::openSingle() const { return m_high->isChecked() ? OpenSignalHigh : OpenSignalLow; }
 
 DWORD DrawerSignalGroups::pinSingle() const { return m_pin2->isChecked() ? DrawerPin2 : DrawerPin5; }
+
+DialogButtons makeDialogButtons(QWidget* dialog, const QString& okText, const QString& cancelText) {
+    auto* ok = new QPushButton(okText, dialog);
+    ok->setObjectName(QStringLiteral("okButton"));
+    ok->setDefault(true);
+    auto* cancel = new QPushButton(cancelText, dialog);
+    cancel->setObjectName(QStringLiteral("cancelButton"));
+    auto* row = new QHBoxLayout;
+    row->addStretch();
+    row->addWidget(ok);
+    row->addWidget(cancel);
+    return {ok, cancel, row};
+}
 
 }  // namespace setup::gui

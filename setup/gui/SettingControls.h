@@ -6,6 +6,8 @@
 #include "setup/DeviceEntry.h"
 
 class QComboBox;
+class QHBoxLayout;
+class QPushButton;
 class QRadioButton;
 
 namespace setup::gui {
@@ -51,5 +53,14 @@ private:
     QRadioButton* m_pin2;
     QRadioButton* m_pin5;
 };
+
+// The OK/Cancel row a dialog ends with, right-aligned, OK the default button;
+// the buttons carry the object names the tests look for.
+struct DialogButtons {
+    QPushButton* ok;
+    QPushButton* cancel;
+    QHBoxLayout* row;
+};
+DialogButtons makeDialogButtons(QWidget* dialog, const QString& okText, const QString& cancelText);
 
 }  // namespace setup::gui
