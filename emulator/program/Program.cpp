@@ -135,7 +135,7 @@ int runProgram(const ProgramOptions& options) {
     EmulatorPrinters printers({[&loop] { loop->notify(); }, [&loop] { loop->requestQuit(); }});
     std::vector<PrinterView> views;
     for (const auto& printer : options.printers) {
-        if (!printers.add(printer.spec, &error)) {
+        if (!printers.add(printer.config, &error)) {
             std::cerr << "printer-emulator: " << error << '\n';
             return 1;
         }

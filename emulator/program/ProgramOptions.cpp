@@ -44,13 +44,13 @@ bool parseProgramOptions(const std::vector<std::string>& arguments, ProgramOptio
                 return fail(error, "--printer needs a model and a transport");
             }
             PrinterOptions printer;
-            printer.spec.model = arguments[i + 1];
-            const auto transport = parseTransportSpec(arguments[i + 2], error);
+            printer.config.model = arguments[i + 1];
+            const auto transport = parseTransportConfig(arguments[i + 2], error);
             if (!transport) {
                 return false;
             }
-            printer.spec.transport = *transport;
-            printer.spec.name = "printer" + std::to_string(options.printers.size() + 1);
+            printer.config.transport = *transport;
+            printer.config.name = "printer" + std::to_string(options.printers.size() + 1);
             options.printers.push_back(std::move(printer));
             i += 2;
             continue;
@@ -65,14 +65,14 @@ bool parseProgramOptions(const std::vector<std::string>& arguments, ProgramOptio
             const std::string& text = arguments[++i];
             PrinterOptions& printer = options.printers.back();
             if (option == "--name") {
-                printer.spec.name = text;
+                printer.config.name = text;
             } else if (option == "--id") {
                 std::uint32_t id = 0;
                 const auto [end, result] = std::from_chars(text.data(), text.data() + text.size(), id);
                 if (result != std::errc() || end != text.data() + text.size()) {
                     return fail(error, "--id needs a number from 0 to 4294967295");
                 }
-                printer.spec.internalId = id;
+                printer.config.internalId = id;
             } else {
                 const auto command = parseControlLine(text, error);
                 if (!command) {

@@ -8,7 +8,7 @@
 namespace emulator {
 
 struct PrinterOptions {
-    EmulatorPrinterSpec spec;
+    EmulatorPrinterConfig config;
     // Control commands applied once the printer runs ("cover open").
     std::vector<std::string> initialState;
 };

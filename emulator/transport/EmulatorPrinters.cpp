@@ -27,45 +27,45 @@ std::optional<std::uint16_t> parsePort(std::string_view text) {
 
 }  // namespace
 
-std::optional<TransportSpec> parseTransportSpec(std::string_view text, std::string* error) {
+std::optional<TransportConfig> parseTransportConfig(std::string_view text, std::string* error) {
     const std::size_t colon = text.find(':');
     const std::string_view kind = text.substr(0, colon);
     const std::string_view rest = colon == std::string_view::npos ? std::string_view() : text.substr(colon + 1);
-    TransportSpec spec;
+    TransportConfig config;
     if (kind == "net") {
-        spec.kind = TransportSpec::Kind::Network;
+        config.kind = TransportConfig::Kind::Network;
         const std::size_t first = rest.find(':');
-        spec.address = std::string(rest.substr(0, first));
+        config.address = std::string(rest.substr(0, first));
         if (first != std::string_view::npos) {
             const std::string_view ports = rest.substr(first + 1);
             const std::size_t second = ports.find(':');
             const auto data = parsePort(ports.substr(0, second));
             const auto status = second == std::string_view::npos
-                                    ? std::optional<std::uint16_t>(spec.statusPort)
+                                    ? std::optional<std::uint16_t>(config.statusPort)
                                     : parsePort(ports.substr(second + 1));
             if (!data || !status) {
                 fail(error, "bad port numbers in " + std::string(text));
                 return std::nullopt;
             }
-            spec.dataPort = *data;
-            spec.statusPort = *status;
+            config.dataPort = *data;
+            config.statusPort = *status;
         }
-        if (spec.address.empty()) {
+        if (config.address.empty()) {
             fail(error, "net: needs an address, as in net:127.0.0.5");
             return std::nullopt;
         }
-        return spec;
+        return config;
     }
     if (kind == "serial" || kind == "parallel" || kind == "usb") {
-        spec.kind = kind == "serial"     ? TransportSpec::Kind::Serial
-                    : kind == "parallel" ? TransportSpec::Kind::Parallel
-                                         : TransportSpec::Kind::Usb;
-        spec.path = std::string(rest);
-        if (spec.path.empty()) {
+        config.kind = kind == "serial"     ? TransportConfig::Kind::Serial
+                    : kind == "parallel" ? TransportConfig::Kind::Parallel
+                                         : TransportConfig::Kind::Usb;
+        config.path = std::string(rest);
+        if (config.path.empty()) {
             fail(error, std::string(kind) + ": needs a path");
             return std::nullopt;
         }
-        return spec;
+        return config;
     }
     fail(error, "unknown transport " + std::string(text) +
                     " (net:ADDRESS, serial:LINK, parallel:LINK or usb:DIRECTORY)");
@@ -81,7 +81,7 @@ std::string EmulatorPrinters::Printer::endpoint() const {
         return "usb " + usb->nodePath() + " IID " + std::to_string(printer->internalId());
     }
     if (line) {
-        return std::string(transport.kind == TransportSpec::Kind::Parallel ? "parallel " : "serial ") +
+        return std::string(transport.kind == TransportConfig::Kind::Parallel ? "parallel " : "serial ") +
                line->linkPath();
     }
     return "none";
@@ -91,38 +91,38 @@ EmulatorPrinters::EmulatorPrinters(Hooks hooks) : m_hooks(std::move(hooks)) {}
 
 EmulatorPrinters::~EmulatorPrinters() = default;
 
-bool EmulatorPrinters::add(const EmulatorPrinterSpec& spec, std::string* error) {
-    if (spec.name.empty() || spec.name.find_first_of(" \t\r\n") != std::string::npos || spec.name[0] == '@') {
-        return fail(error, "bad printer name \"" + spec.name + "\"");
+bool EmulatorPrinters::add(const EmulatorPrinterConfig& config, std::string* error) {
+    if (config.name.empty() || config.name.find_first_of(" \t\r\n") != std::string::npos || config.name[0] == '@') {
+        return fail(error, "bad printer name \"" + config.name + "\"");
     }
-    if (find(spec.name) != nullptr) {
-        return fail(error, "two printers named " + spec.name);
+    if (find(config.name) != nullptr) {
+        return fail(error, "two printers named " + config.name);
     }
     auto entry = std::make_unique<Printer>();
-    entry->name = spec.name;
-    entry->transport = spec.transport;
+    entry->name = config.name;
+    entry->transport = config.transport;
     try {
-        entry->printer = std::make_unique<VirtualPrinter>(spec.model, spec.internalId);
+        entry->printer = std::make_unique<VirtualPrinter>(config.model, config.internalId);
     } catch (const std::exception& e) {
-        return fail(error, spec.name + ": " + e.what());
+        return fail(error, config.name + ": " + e.what());
     }
     std::string why;
-    switch (spec.transport.kind) {
-    case TransportSpec::Kind::Network:
+    switch (config.transport.kind) {
+    case TransportConfig::Kind::Network:
         entry->network = NetworkPort::open(
             *entry->printer,
-            {spec.transport.address, spec.transport.dataPort, spec.transport.statusPort, m_hooks.onActivity}, &why);
+            {config.transport.address, config.transport.dataPort, config.transport.statusPort, m_hooks.onActivity}, &why);
         break;
-    case TransportSpec::Kind::Serial:
-    case TransportSpec::Kind::Parallel:
-        entry->line = PtyPort::open(*entry->printer, {spec.transport.path, m_hooks.onActivity}, &why);
+    case TransportConfig::Kind::Serial:
+    case TransportConfig::Kind::Parallel:
+        entry->line = PtyPort::open(*entry->printer, {config.transport.path, m_hooks.onActivity}, &why);
         break;
-    case TransportSpec::Kind::Usb:
-        entry->usb = UsbNode::open(*entry->printer, {spec.transport.path, -1, m_hooks.onActivity}, &why);
+    case TransportConfig::Kind::Usb:
+        entry->usb = UsbNode::open(*entry->printer, {config.transport.path, -1, m_hooks.onActivity}, &why);
         break;
     }
     if (!entry->network && !entry->line && !entry->usb) {
-        return fail(error, spec.name + ": " + why);
+        return fail(error, config.name + ": " + why);
     }
     m_printers.push_back(std::move(entry));
     return true;

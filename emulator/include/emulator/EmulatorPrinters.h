@@ -16,7 +16,7 @@
 
 namespace emulator {
 
-struct TransportSpec {
+struct TransportConfig {
     enum class Kind { Network, Serial, Parallel, Usb };
 
     Kind kind = Kind::Network;
@@ -28,13 +28,13 @@ struct TransportSpec {
 
 // "net:ADDRESS[:DATAPORT[:STATUSPORT]]", "serial:LINK", "parallel:LINK",
 // "usb:DIRECTORY". Nothing, with `error` set, for anything else.
-std::optional<TransportSpec> parseTransportSpec(std::string_view text, std::string* error);
+std::optional<TransportConfig> parseTransportConfig(std::string_view text, std::string* error);
 
-struct EmulatorPrinterSpec {
+struct EmulatorPrinterConfig {
     std::string name;
     std::string model;
     std::uint32_t internalId = 0;
-    TransportSpec transport;
+    TransportConfig transport;
 };
 
 class EmulatorPrinters {
@@ -48,7 +48,7 @@ public:
 
     struct Printer {
         std::string name;
-        TransportSpec transport;
+        TransportConfig transport;
         // Declared before the transports, which must go first.
         std::unique_ptr<VirtualPrinter> printer;
         std::unique_ptr<NetworkPort> network;
@@ -69,7 +69,7 @@ public:
     // blanks or is taken, a model the catalogue does not know, or a
     // transport that cannot start. Not thread-safe: add every printer before
     // the control language is served.
-    bool add(const EmulatorPrinterSpec& spec, std::string* error = nullptr);
+    bool add(const EmulatorPrinterConfig& config, std::string* error = nullptr);
 
     const std::vector<std::unique_ptr<Printer>>& printers() const { return m_printers; }
     Printer* find(std::string_view name) const;

@@ -144,24 +144,24 @@ TEST(ControlServer, ReplacesTheSocketOfAnEmulatorThatDied) {
     EXPECT_EQ(ask(client.get(), "status"), "ok");
 }
 
-TEST(TransportSpec, ParsesEachKind) {
+TEST(TransportConfig, ParsesEachKind) {
     std::string error;
-    auto spec = parseTransportSpec("net:127.0.0.5", &error);
-    ASSERT_TRUE(spec);
-    EXPECT_EQ(spec->kind, TransportSpec::Kind::Network);
-    EXPECT_EQ(spec->address, "127.0.0.5");
-    EXPECT_EQ(spec->dataPort, 9100);
-    EXPECT_EQ(spec->statusPort, 4000);
-    spec = parseTransportSpec("net:127.0.0.5:9101:4001", &error);
-    ASSERT_TRUE(spec);
-    EXPECT_EQ(spec->dataPort, 9101);
-    EXPECT_EQ(spec->statusPort, 4001);
-    spec = parseTransportSpec("parallel:/tmp/x/LPT1", &error);
-    ASSERT_TRUE(spec);
-    EXPECT_EQ(spec->kind, TransportSpec::Kind::Parallel);
-    EXPECT_EQ(spec->path, "/tmp/x/LPT1");
+    auto config = parseTransportConfig("net:127.0.0.5", &error);
+    ASSERT_TRUE(config);
+    EXPECT_EQ(config->kind, TransportConfig::Kind::Network);
+    EXPECT_EQ(config->address, "127.0.0.5");
+    EXPECT_EQ(config->dataPort, 9100);
+    EXPECT_EQ(config->statusPort, 4000);
+    config = parseTransportConfig("net:127.0.0.5:9101:4001", &error);
+    ASSERT_TRUE(config);
+    EXPECT_EQ(config->dataPort, 9101);
+    EXPECT_EQ(config->statusPort, 4001);
+    config = parseTransportConfig("parallel:/tmp/x/LPT1", &error);
+    ASSERT_TRUE(config);
+    EXPECT_EQ(config->kind, TransportConfig::Kind::Parallel);
+    EXPECT_EQ(config->path, "/tmp/x/LPT1");
     for (const std::string bad : {"net:", "net:1.2.3.4:70000", "net:1.2.3.4:9100:x", "serial:", "usb", "tcp:1.2.3.4"}) {
-        EXPECT_FALSE(parseTransportSpec(bad, &error)) << bad;
+        EXPECT_FALSE(parseTransportConfig(bad, &error)) << bad;
     }
 }
 
@@ -172,11 +172,11 @@ TEST(EmulatorPrinters, RoutesControlLinesToTheNamedPrinter) {
     std::atomic<int> quits{0};
     EmulatorPrinters printers({{}, [&] { ++quits; }});
     std::string error;
-    ASSERT_TRUE(printers.add({"front", "H81", 1, *parseTransportSpec("net:127.0.0.1:0:0", &error)}, &error)) << error;
-    ASSERT_TRUE(printers.add({"back", "K92", 90, *parseTransportSpec("usb:" + scratch.file("usb"), &error)}, &error))
+    ASSERT_TRUE(printers.add({"front", "H81", 1, *parseTransportConfig("net:127.0.0.1:0:0", &error)}, &error)) << error;
+    ASSERT_TRUE(printers.add({"back", "K92", 90, *parseTransportConfig("usb:" + scratch.file("usb"), &error)}, &error))
         << error;
-    EXPECT_FALSE(printers.add({"front", "H81", 1, *parseTransportSpec("serial:" + scratch.file("c"), &error)}, &error));
-    EXPECT_FALSE(printers.add({"bad name", "H81", 1, *parseTransportSpec("serial:" + scratch.file("c"), &error)}));
+    EXPECT_FALSE(printers.add({"front", "H81", 1, *parseTransportConfig("serial:" + scratch.file("c"), &error)}, &error));
+    EXPECT_FALSE(printers.add({"bad name", "H81", 1, *parseTransportConfig("serial:" + scratch.file("c"), &error)}));
     EXPECT_EQ(printers.printers().size(), 2u);
     EXPECT_EQ(printers.find("back")->endpoint(), "usb " + scratch.file("usb") + "/lp0 IID 90");
 
@@ -204,9 +204,9 @@ TEST(EmulatorPrinters, TranscriptComesBackOnOneLine) {
     ScratchDir scratch;
     EmulatorPrinters printers;
     std::string error;
-    ASSERT_TRUE(printers.add({"only", "H81", 1, *parseTransportSpec("serial:" + scratch.file("COM1"), &error)}, &error))
+    ASSERT_TRUE(printers.add({"only", "H81", 1, *parseTransportConfig("serial:" + scratch.file("COM1"), &error)}, &error))
         << error;
-    EXPECT_FALSE(printers.add({"other", "nonsense-model", 1, *parseTransportSpec("serial:" + scratch.file("COM2"), &error)},
+    EXPECT_FALSE(printers.add({"other", "nonsense-model", 1, *parseTransportConfig("serial:" + scratch.file("COM2"), &error)},
                               &error));
     Fd host = openLine(scratch.file("COM1"));
     ASSERT_TRUE(writeAll(host.get(), asBytes("Line one\nLine two\n")));
