@@ -90,6 +90,10 @@ private:
     // applies BinaryConversion, giving the staged length (negative when the
     // conversion refused it). False when the narrow text does not fit.
     bool stageText(const std::wstring& data, std::size_t offset, std::int32_t* staged);
+    // The refusals PrintNormal and PrintImmediate share (length, slip, the
+    // staging buffer), logged under `method`; then the text is staged.
+    bool stagePrintData(const char* method, LONG station, const std::wstring& data, std::size_t offset,
+                        std::int32_t* staged);
     void configureTranslator();
     // The checks PrintNormal and PrintImmediate share before staging: 0 to
     // go on, else the result to report.

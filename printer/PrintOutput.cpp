@@ -58,6 +58,27 @@ bool PosPrinter::stageText(const std::wstring& data, std::size_t offset, std::in
     return true;
 }
 
+bool PosPrinter::stagePrintData(const char* method, LONG station, const std::wstring& data, std::size_t offset,
+                                std::int32_t* staged) {
+    if (data.size() > kMaxPrintChars) {
+        m_log->error("%s %d:length(\"%s\") %d%s", method, 1, platform::toNarrow(data).c_str(),
+                     static_cast<int>(data.size()), kEnd);
+        return false;
+    }
+    // Slip output needs an ended insertion, and no insertion can be made
+    // with this module yet: refusing beats printing onto no slip.
+    if (m_model.number == model::F60 && station == PTR_S_SLIP) {
+        m_log->error("%s %d:slip not inserted%s", method, 1, kEnd);
+        return false;
+    }
+    if (!stageText(data, offset, staged)) {
+        m_log->error("%s %d:narrow text exceeds %d bytes%s", method, 1,
+                     static_cast<int>(kStagingBufferSize - offset), kEnd);
+        return false;
+    }
+    return true;
+}
+
 LONG PosPrinter::checkPrintStation(LONG station) {
     if (m_model.number == model::F60) {
         return station == PTR_S_JOURNAL || station == PTR_S_RECEIPT || station == PTR_S_SLIP ? OPOS_SUCCESS
@@ -80,23 +101,10 @@ HRESULT PosPrinter::PrintNormal(LONG station, const std::wstring& data, LONG* pR
         m_log->error("PrintNormal %d:Station(%d) != PTR_S_RECEIPT(%d)%s", 1, station, PTR_S_RECEIPT, kEnd);
         return answer(pRC, OPOS_E_FAILURE, S_FALSE);
     }
-    if (data.size() > kMaxPrintChars) {
-        m_log->error("PrintNormal %d:length(\"%s\") %d%s", 1, platform::toNarrow(data).c_str(),
-                     static_cast<int>(data.size()), kEnd);
-        return answer(pRC, OPOS_E_FAILURE, S_FALSE);
-    }
-    // Slip output needs an ended insertion, and no insertion can be made
-    // with this module yet: refusing beats printing onto no slip.
-    if (m_model.number == model::F60 && station == PTR_S_SLIP) {
-        m_log->error("PrintNormal %d:slip not inserted%s", 1, kEnd);
-        return answer(pRC, OPOS_E_FAILURE, S_FALSE);
-    }
     const bool selectStation = m_model.number == model::F60;
     const std::size_t offset = selectStation ? kStationSelectSize : 0;
     std::int32_t staged = 0;
-    if (!stageText(data, offset, &staged)) {
-        m_log->error("PrintNormal %d:narrow text exceeds %d bytes%s", 1,
-                     static_cast<int>(kStagingBufferSize - offset), kEnd);
+    if (!stagePrintData("PrintNormal", station, data, offset, &staged)) {
         return answer(pRC, OPOS_E_FAILURE, S_FALSE);
     }
     if (staged < 0) {
@@ -142,21 +150,10 @@ HRESULT PosPrinter::PrintImmediate(LONG station, const std::wstring& data, LONG*
         m_log->error("PrintImmediate %d:Station != PTR_S_RECEIPT%s", 1, kEnd);
         return answer(pRC, OPOS_E_FAILURE, S_FALSE);
     }
-    if (data.size() > kMaxPrintChars) {
-        m_log->error("PrintImmediate %d:length(\"%s\") %d%s", 1, platform::toNarrow(data).c_str(),
-                     static_cast<int>(data.size()), kEnd);
-        return answer(pRC, OPOS_E_FAILURE, S_FALSE);
-    }
-    if (m_model.number == model::F60 && station == PTR_S_SLIP) {
-        m_log->error("PrintImmediate %d:slip not inserted%s", 1, kEnd);
-        return answer(pRC, OPOS_E_FAILURE, S_FALSE);
-    }
     const bool selectStation = m_model.number == model::F60;
     const std::size_t offset = selectStation ? kStationSelectSize : 0;
     std::int32_t staged = 0;
-    if (!stageText(data, offset, &staged)) {
-        m_log->error("PrintImmediate %d:narrow text exceeds %d bytes%s", 1,
-                     static_cast<int>(kStagingBufferSize - offset), kEnd);
+    if (!stagePrintData("PrintImmediate", station, data, offset, &staged)) {
         return answer(pRC, OPOS_E_FAILURE, S_FALSE);
     }
     if (staged <= 0) {
