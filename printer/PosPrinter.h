@@ -58,6 +58,10 @@ public:
 
     HRESULT PrintNormal(LONG station, const std::wstring& data, LONG* pRC);
     HRESULT PrintImmediate(LONG station, const std::wstring& data, LONG* pRC);
+    HRESULT CutPaper(LONG percentage, LONG* pRC);
+    HRESULT MarkFeed(LONG type, LONG* pRC);
+    // Stores the translated data as the top (PTR_L_TOP) or bottom logo.
+    HRESULT SetLogo(LONG location, const std::wstring& data, LONG* pRC);
 
     // An output method whose print path is not part of this module yet:
     // checks the state like every output method, then refuses.

@@ -173,6 +173,15 @@ HRESULT PosPrinterDispatch::call(DISPID dispid, DispParams& params, Variant* res
                                                : p.PrintImmediate(station, data, rc);
         });
     }
+    case slot::CutPaper:
+        return withRc(params, [&](LONG* rc) { return p.CutPaper(numberAt(params, 0), rc); });
+    case slot::MarkFeed:
+        return withRc(params, [&](LONG* rc) { return p.MarkFeed(numberAt(params, 0), rc); });
+    case slot::SetLogo: {
+        const LONG location = numberAt(params, 0);
+        const std::wstring data = textAt(params, 1);
+        return withRc(params, [&](LONG* rc) { return p.SetLogo(location, data, rc); });
+    }
     case slot::GetPropertyNumber: {
         LONG number = numberAt(params, 1);
         const HRESULT status = p.GetPropertyNumber(numberAt(params, 0), &number);
