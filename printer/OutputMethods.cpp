@@ -46,12 +46,7 @@ HRESULT PosPrinter::CutPaper(LONG percentage, LONG* pRC) {
         command = {0x1B, 0x64, lines, 0x00, 0x00, 0x00, 0x1D, 0x56, 0x01};
     }
     m_log->debug("DoCutPaper(%d) ok", percentage);
-    if (PrintJob(command, kJobModeNormal) != 0) {
-        m_log->error("CutPaper %d:PrintJob fail%s", 1, kEnd);
-        return answer(pRC, OPOS_E_FAILURE, S_FALSE);
-    }
-    m_log->debug("CutPaper:%d%s", OPOS_SUCCESS, kEnd);
-    return answer(pRC, OPOS_SUCCESS, S_OK);
+    return submitJob("CutPaper", command, kJobModeNormal, pRC);
 }
 
 HRESULT PosPrinter::MarkFeed(LONG type, LONG* pRC) {
@@ -85,12 +80,7 @@ HRESULT PosPrinter::MarkFeed(LONG type, LONG* pRC) {
         m_log->error("MarkFeed %d:DoMakePaper fail%s", 1, kEnd);
         return answer(pRC, OPOS_E_FAILURE, S_FALSE);
     }
-    if (PrintJob(command, kJobModeNormal) != 0) {
-        m_log->error("MarkFeed %d:PrintJob fail%s", 1, kEnd);
-        return answer(pRC, OPOS_E_FAILURE, S_FALSE);
-    }
-    m_log->debug("MarkFeed:%d%s", OPOS_SUCCESS, kEnd);
-    return answer(pRC, OPOS_SUCCESS, S_OK);
+    return submitJob("MarkFeed", command, kJobModeNormal, pRC);
 }
 
 HRESULT PosPrinter::SetLogo(LONG location, const std::wstring& data, LONG* pRC) {

@@ -90,6 +90,9 @@ private:
     static constexpr std::int32_t kJobModeImmediate = 3;
     static constexpr std::int32_t kJobModeNormal = 4;
     std::int32_t PrintJob(std::span<const std::uint8_t> data, std::int32_t mode);
+    // The common end of an output method: queues the job and reports the
+    // outcome under the method's name.
+    HRESULT submitJob(const char* method, std::span<const std::uint8_t> job, std::int32_t mode, LONG* pRC);
     // Converts print data into the staging buffer from `offset` on and
     // applies BinaryConversion, giving the staged length (negative when the
     // conversion refused it). False when the narrow text does not fit.

@@ -79,6 +79,16 @@ bool PosPrinter::stagePrintData(const char* method, LONG station, const std::wst
     return true;
 }
 
+HRESULT PosPrinter::submitJob(const char* method, std::span<const std::uint8_t> job, std::int32_t mode,
+                              LONG* pRC) {
+    if (PrintJob(job, mode) != 0) {
+        m_log->error("%s %d:PrintJob fail%s", method, 1, kEnd);
+        return answer(pRC, OPOS_E_FAILURE, S_FALSE);
+    }
+    m_log->debug("%s:%d%s", method, OPOS_SUCCESS, kEnd);
+    return answer(pRC, OPOS_SUCCESS, S_OK);
+}
+
 LONG PosPrinter::checkPrintStation(LONG station) {
     if (m_model.number == model::F60) {
         return station == PTR_S_JOURNAL || station == PTR_S_RECEIPT || station == PTR_S_SLIP ? OPOS_SUCCESS
@@ -127,12 +137,7 @@ HRESULT PosPrinter::PrintNormal(LONG station, const std::wstring& data, LONG* pR
     // command buffer; it is copied here, not read past a full buffer.
     std::vector<std::uint8_t> job(m_translator->commands().begin(), m_translator->commands().end());
     job.push_back(0);
-    if (PrintJob(job, kJobModeNormal) != 0) {
-        m_log->error("PrintNormal %d:PrintJob fail%s", 1, kEnd);
-        return answer(pRC, OPOS_E_FAILURE, S_FALSE);
-    }
-    m_log->debug("PrintNormal:%d%s", OPOS_SUCCESS, kEnd);
-    return answer(pRC, OPOS_SUCCESS, S_OK);
+    return submitJob("PrintNormal", job, kJobModeNormal, pRC);
 }
 
 HRESULT PosPrinter::PrintImmediate(LONG station, const std::wstring& data, LONG* pRC) {
@@ -178,12 +183,7 @@ HRESULT PosPrinter::PrintImmediate(LONG station, const std::wstring& data, LONG*
         m_log->error("PrintImmediate %d:TranslateCtlCode fail%s", 1, kEnd);
         return answer(pRC, OPOS_E_FAILURE, S_FALSE);
     }
-    if (PrintJob(m_translator->commands(), kJobModeImmediate) != 0) {
-        m_log->error("PrintImmediate %d:PrintJob fail%s", 1, kEnd);
-        return answer(pRC, OPOS_E_FAILURE, S_FALSE);
-    }
-    m_log->debug("PrintImmediate:%d%s", OPOS_SUCCESS, kEnd);
-    return answer(pRC, OPOS_SUCCESS, S_OK);
+    return submitJob("PrintImmediate", m_translator->commands(), kJobModeImmediate, pRC);
 }
 
 std::int32_t PosPrinter::PrintJob(std::span<const std::uint8_t> data, std::int32_t mode) {
