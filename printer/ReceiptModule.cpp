@@ -2,6 +2,7 @@
 // self-registration.
 #include "PosPrinterDispatch.h"
 #include "common/ComRegistration.h"
+#include "printer/WorkerShared.h"
 
 namespace {
 
@@ -45,4 +46,9 @@ RECEIPTSO_EXPORT platform::HRESULT CvDllUnregisterServer() {
     } catch (...) {
         return platform::E_FAIL;
     }
+}
+
+// Test support: the clock of the synchronous print wait (null: the real one).
+RECEIPTSO_EXPORT void CvReceiptSetSynchronousClockForTesting(platform::DWORD (*source)()) {
+    printer::setSynchronousClockForTesting(source);
 }

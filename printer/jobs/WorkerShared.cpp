@@ -1,5 +1,8 @@
 #include "printer/WorkerShared.h"
 
+#include <algorithm>
+#include <atomic>
+
 #include "common/OposConstants.h"
 
 namespace printer {
@@ -10,6 +13,16 @@ namespace {
 constexpr std::int32_t kQueueFullExtended = 90090;
 // Characters of job data a queue log line shows.
 constexpr std::size_t kLogDataChars = 1024;
+// The synchronous wait rechecks its clock at least this often, so a clock
+// that runs faster than real time (in tests) ends it on time.
+constexpr platform::DWORD kSynchronousWaitSliceMs = 5;
+
+std::atomic<TickSource> g_synchronousClock{nullptr};
+
+platform::DWORD synchronousNow() {
+    const TickSource source = g_synchronousClock.load();
+    return source != nullptr ? source() : platform::tickCount();
+}
 
 }  // namespace
 
@@ -156,8 +169,10 @@ void WorkerShared::completeSynchronous(std::uint64_t ticket, bool printOk) {
     SynPrnEvent.set();
 }
 
+void setSynchronousClockForTesting(TickSource source) { g_synchronousClock.store(source); }
+
 bool WorkerShared::waitSynchronous(std::uint64_t ticket, platform::DWORD timeoutMs, bool* printOk) {
-    const platform::DWORD start = platform::tickCount();
+    const platform::DWORD start = synchronousNow();
     for (;;) {
         {
             std::lock_guard lock(CriSectionQue);
@@ -173,11 +188,11 @@ bool WorkerShared::waitSynchronous(std::uint64_t ticket, platform::DWORD timeout
         }
         platform::DWORD remaining = platform::INFINITE;
         if (timeoutMs != platform::INFINITE) {
-            const platform::DWORD elapsed = platform::tickCount() - start;
+            const platform::DWORD elapsed = synchronousNow() - start;
             if (elapsed >= timeoutMs) {
                 return false;
             }
-            remaining = timeoutMs - elapsed;
+            remaining = std::min(timeoutMs - elapsed, kSynchronousWaitSliceMs);
         }
         SynPrnEvent.wait(remaining);
     }

@@ -144,6 +144,12 @@ private:
     platform::MarshalStream* m_stream = nullptr;
 };
 
+// The clock the synchronous wait measures its time-out with. Test support
+// only: a test steps over minutes of time-out without waiting them. Null
+// restores platform::tickCount; takes effect for the next wait.
+using TickSource = platform::DWORD (*)();
+void setSynchronousClockForTesting(TickSource source);
+
 // The thread bodies; each ends once it sees the exit flag (lpSendP also on
 // SndStopEvent) and signals its exit event last.
 void lpPrn(const std::shared_ptr<WorkerShared>& shared);
