@@ -1,6 +1,7 @@
 // The output methods built from small fixed command sequences (CutPaper,
-// MarkFeed) and SetLogo, which stores translated commands for later ESC|tL
-// and ESC|bL sequences instead of printing them.
+// MarkFeed), SetLogo, which stores translated commands for later ESC|tL
+// and ESC|bL sequences instead of printing them, and the two methods that
+// print nothing (ValidateData, ChangePrintSide).
 #include <algorithm>
 #include <cstdint>
 #include <vector>
@@ -46,7 +47,7 @@ HRESULT PosPrinter::CutPaper(LONG percentage, LONG* pRC) {
         command = {0x1B, 0x64, lines, 0x00, 0x00, 0x00, 0x1D, 0x56, 0x01};
     }
     m_log->debug("DoCutPaper(%d) ok", percentage);
-    return submitJob("CutPaper", command, kJobModeNormal, pRC);
+    return submitJob("CutPaper", command, job_mode::NORMAL, pRC);
 }
 
 HRESULT PosPrinter::MarkFeed(LONG type, LONG* pRC) {
@@ -80,7 +81,7 @@ HRESULT PosPrinter::MarkFeed(LONG type, LONG* pRC) {
         m_log->error("MarkFeed %d:DoMakePaper fail%s", 1, kEnd);
         return answer(pRC, OPOS_E_FAILURE, S_FALSE);
     }
-    return submitJob("MarkFeed", command, kJobModeNormal, pRC);
+    return submitJob("MarkFeed", command, job_mode::NORMAL, pRC);
 }
 
 HRESULT PosPrinter::SetLogo(LONG location, const std::wstring& data, LONG* pRC) {
@@ -116,4 +117,39 @@ HRESULT PosPrinter::SetLogo(LONG location, const std::wstring& data, LONG* pRC) 
     return answer(pRC, OPOS_SUCCESS, S_OK);
 }
 
+HRESULT PosPrinter::ValidateData(LONG station, const std::wstring& data, LONG* pRC) {
+    m_log->debug("ValidateData Begin%s", kEnd);
+    if (m_log->debugEnabled()) {
+        m_log->debug("ValidateData(%d,\"%s\",0x%02x)", station, platform::toNarrow(data).c_str(), 0);
+    }
+    if (!CheckSOStatus(3)) {
+        *pRC = m_resultCode;
+        m_log->error("ValidateData %d:CheckSOStatus(3) fail%s", 1, kEnd);
+        return S_FALSE;
+    }
+    if (!receiptOrF60Station(station)) {
+        m_log->error("ValidateData %d:Station(%d) != PTR_S_RECEIPT(%d)%s", 1, station, PTR_S_RECEIPT, kEnd);
+        return answer(pRC, OPOS_E_FAILURE, S_FALSE);
+    }
+    if (slipNotReady(station)) {
+        m_log->error("ValidateData %d:slip not inserted%s", 1, kEnd);
+        return answer(pRC, OPOS_E_FAILURE, S_FALSE);
+    }
+    // Every escape sequence the translators know prints; unknown ones are
+    // dropped, so there is nothing the data could hold that fails.
+    m_log->debug("ValidateData:%d%s", OPOS_SUCCESS, kEnd);
+    return answer(pRC, OPOS_SUCCESS, S_OK);
+}
+
+HRESULT PosPrinter::ChangePrintSide(LONG side, LONG* pRC) {
+    m_log->debug("ChangePrintSide(%d,0x%02x)", side, 0);
+    if (!CheckSOStatus(3)) {
+        *pRC = m_resultCode;
+        m_log->error("ChangePrintSide %d:CheckSOStatus(3) is FALSE%s", 1, kEnd);
+        return S_FALSE;
+    }
+    // No model of the family prints on both sides of a form.
+    m_log->debug("ChangePrintSide:%d%s", 0, kEnd);
+    return answer(pRC, OPOS_E_ILLEGAL, S_FALSE);
+}
 }  // namespace printer

@@ -62,7 +62,8 @@ PosPrinter::PosPrinter()
       m_lastSlip(PTR_SUE_SLP_EMPTY),
       m_encodeLog(m_log),
       m_translator(std::make_unique<EscapeTranslator>(&m_encodeLog)),
-      m_staging(std::make_unique<std::array<std::uint8_t, kStagingBufferSize>>()) {}
+      m_staging(std::make_unique<std::array<std::uint8_t, kStagingBufferSize>>()),
+      m_transBuf(m_log.get()) {}
 
 PosPrinter::~PosPrinter() {
     m_opened = 0;
@@ -407,6 +408,9 @@ HRESULT PosPrinter::releaseDevice(const char* name, Twin twin, LONG* pRC) {
     if (m_deviceEnabled != 0) {
         SetDeviceEnabled(0);
     }
+    PrintJob({}, job_mode::CLEAROUTPUT);
+    m_insertionState = 0;
+    m_removalState = 0;
     m_log->debug("%s wait3thread begin:%d,%d,%d", name, m_shared ? m_shared->prnRunning.load() : 0,
                  m_shared ? m_shared->evtRunning.load() : 0, m_shared ? m_shared->sndRunning.load() : 0);
     stopThreads(name, twin == Twin::Older ? kOlderReleaseWaitMs : kThreadExitWaitMs, twin == Twin::Standard);
@@ -436,6 +440,9 @@ HRESULT PosPrinter::closeService(const char* name, LONG* pRC) {
         SetDeviceEnabled(0);
     }
     if (m_claimed != 0) {
+        PrintJob({}, job_mode::CLEAROUTPUT);
+        m_insertionState = 0;
+        m_removalState = 0;
         stopThreads(name, kThreadExitWaitMs, false);
         DelThreadSection();
         closePort();
@@ -466,7 +473,7 @@ HRESULT PosPrinter::ClearOutput(LONG* pRC) {
         m_log->error("ClearOutput %d:CheckSOStatus(3) is FALSE%s", 1, kEnd);
         return S_FALSE;
     }
-    m_shared->IsJobInQue(nullptr, 0, kJobDiscard, m_asyncMode != 0);
+    PrintJob({}, job_mode::CLEAROUTPUT);
     return answer(pRC, OPOS_SUCCESS, S_OK);
 }
 

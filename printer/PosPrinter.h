@@ -17,6 +17,7 @@
 #include "platform/com.h"
 #include "platform/threads.h"
 #include "printer/ModelCatalogue.h"
+#include "printer/TransactionBuffer.h"
 #include "printer/WorkerShared.h"
 #include "printer/encode/EscapeTranslator.h"
 #include "printer/encode/ModuleEncodeLog.h"
@@ -62,6 +63,17 @@ public:
     HRESULT MarkFeed(LONG type, LONG* pRC);
     // Stores the translated data as the top (PTR_L_TOP) or bottom logo.
     HRESULT SetLogo(LONG location, const std::wstring& data, LONG* pRC);
+    // F60 only: data1 on the journal and data2 on the receipt, one pass.
+    HRESULT PrintTwoNormal(LONG stations, const std::wstring& data1, const std::wstring& data2, LONG* pRC);
+    HRESULT TransactionPrint(LONG station, LONG control, LONG* pRC);
+    HRESULT RotatePrint(LONG station, LONG rotation, LONG* pRC);
+    HRESULT ValidateData(LONG station, const std::wstring& data, LONG* pRC);
+    HRESULT ChangePrintSide(LONG side, LONG* pRC);
+    // F60's slip station: the form is inserted, printed on, then removed.
+    HRESULT BeginInsertion(LONG timeout, LONG* pRC);
+    HRESULT EndInsertion(LONG* pRC);
+    HRESULT BeginRemoval(LONG timeout, LONG* pRC);
+    HRESULT EndRemoval(LONG* pRC);
 
     // An output method whose print path is not part of this module yet:
     // checks the state like every output method, then refuses.
@@ -86,10 +98,19 @@ private:
     void DelThreadSection();
     void closePort();
 
-    // PrintJob's modes.
-    static constexpr std::int32_t kJobModeImmediate = 3;
-    static constexpr std::int32_t kJobModeNormal = 4;
+    // Collects or prints `data` by its job_mode; 0 or -1.
     std::int32_t PrintJob(std::span<const std::uint8_t> data, std::int32_t mode);
+    std::int32_t DoRotationPrint(LONG rotation);
+    // The station rule of the methods that print on one station: the
+    // receipt, and on F60 also the journal and the slip.
+    bool receiptOrF60Station(LONG station) const;
+    // F60 slip output waits for an ended insertion.
+    bool slipNotReady(LONG station) const;
+    // Waits until the slip sensor shows one of the two states, polling
+    // every 100 ms; false when `timeout` ms passed first (-1: no limit).
+    bool waitForSlip(LONG timeout, std::int32_t wanted, std::int32_t alsoWanted);
+    // The slip sensor as the status monitor last read it.
+    std::int32_t slipState() const;
     // The common end of an output method: queues the job and reports the
     // outcome under the method's name.
     HRESULT submitJob(const char* method, std::span<const std::uint8_t> job, std::int32_t mode, LONG* pRC);
@@ -102,9 +123,10 @@ private:
     bool stagePrintData(const char* method, LONG station, const std::wstring& data, std::size_t offset,
                         std::int32_t* staged);
     void configureTranslator();
-    // The checks PrintNormal and PrintImmediate share before staging: 0 to
-    // go on, else the result to report.
-    LONG checkPrintStation(LONG station);
+    // Converts print data to narrow bytes with BinaryConversion applied;
+    // false when the narrow text would not fit the staging buffer. *staged
+    // is the converted length, negative when the conversion refused it.
+    bool convertText(const std::wstring& data, std::vector<std::uint8_t>* bytes, std::int32_t* staged);
 
     void SetDeviceEnabled(LONG enabled);
     void SendStatusEVent(LONG status);
@@ -170,6 +192,10 @@ private:
     ModuleEncodeLog m_encodeLog;
     std::unique_ptr<EscapeTranslator> m_translator;
     std::unique_ptr<std::array<std::uint8_t, kStagingBufferSize>> m_staging;
+    TransactionBuffer m_transBuf;
+    // The slip's insertion and removal: 1 begun, 2 ended, 0 never begun.
+    LONG m_insertionState = 0;
+    LONG m_removalState = 0;
 
     // Created at each claim for that claim's threads; they share it.
     std::shared_ptr<WorkerShared> m_shared;

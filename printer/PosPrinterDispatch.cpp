@@ -182,6 +182,32 @@ HRESULT PosPrinterDispatch::call(DISPID dispid, DispParams& params, Variant* res
         const std::wstring data = textAt(params, 1);
         return withRc(params, [&](LONG* rc) { return p.SetLogo(location, data, rc); });
     }
+    case slot::PrintTwoNormal: {
+        const LONG stations = numberAt(params, 0);
+        const std::wstring data1 = textAt(params, 1);
+        const std::wstring data2 = textAt(params, 2);
+        return withRc(params, [&](LONG* rc) { return p.PrintTwoNormal(stations, data1, data2, rc); });
+    }
+    case slot::TransactionPrint:
+        return withRc(params,
+                      [&](LONG* rc) { return p.TransactionPrint(numberAt(params, 0), numberAt(params, 1), rc); });
+    case slot::RotatePrint:
+        return withRc(params, [&](LONG* rc) { return p.RotatePrint(numberAt(params, 0), numberAt(params, 1), rc); });
+    case slot::ValidateData: {
+        const LONG station = numberAt(params, 0);
+        const std::wstring data = textAt(params, 1);
+        return withRc(params, [&](LONG* rc) { return p.ValidateData(station, data, rc); });
+    }
+    case slot::ChangePrintSide:
+        return withRc(params, [&](LONG* rc) { return p.ChangePrintSide(numberAt(params, 0), rc); });
+    case slot::BeginInsertion:
+        return withRc(params, [&](LONG* rc) { return p.BeginInsertion(numberAt(params, 0), rc); });
+    case slot::EndInsertion:
+        return withRc(params, [&](LONG* rc) { return p.EndInsertion(rc); });
+    case slot::BeginRemoval:
+        return withRc(params, [&](LONG* rc) { return p.BeginRemoval(numberAt(params, 0), rc); });
+    case slot::EndRemoval:
+        return withRc(params, [&](LONG* rc) { return p.EndRemoval(rc); });
     case slot::GetPropertyNumber: {
         LONG number = numberAt(params, 1);
         const HRESULT status = p.GetPropertyNumber(numberAt(params, 0), &number);

@@ -1,8 +1,9 @@
-// The print path: PrintNormal and PrintImmediate turn the application's
-// text with escape sequences into printer commands and hand them to
-// PrintJob, which queues them for the printer thread and, for synchronous
-// output, waits until they are written.
+// The print path: PrintNormal, PrintImmediate and PrintTwoNormal turn the
+// application's text with escape sequences into printer commands and hand
+// them to PrintJob.
 #include <algorithm>
+#include <string_view>
+#include <vector>
 
 #include "PosPrinter.h"
 #include "common/OposConstants.h"
@@ -20,16 +21,47 @@ namespace {
 
 constexpr const char* kEnd = "";
 constexpr std::size_t kMaxPrintChars = 16384;
-// TransBuf's size: no job may be larger.
-constexpr std::size_t TRANSBUFSIZE = 65536;
-// Between two attempts at a full queue in asynchronous mode: the printer
-// thread frees a slot with every job it writes.
-constexpr platform::DWORD kQueueRetryMs = 100;
-constexpr std::size_t kLogDataChars = 1024;
 // F60's station select: ESC c 0 n.
 constexpr std::size_t kStationSelectSize = 4;
 
-const char* modeName(std::int32_t mode) { return mode == 3 ? "IMMEDIATE" : "NORMAL"; }
+// The two data side by side in one pass: both stations selected, the
+// journal's text, a tab to the receipt's half, the receipt's text; a line of
+// its own, so every line break inside is dropped.
+std::vector<std::uint8_t> composeTwoStations(const std::vector<std::uint8_t>& first,
+                                             const std::vector<std::uint8_t>& second, std::int32_t jrnLineChars) {
+    static constexpr std::uint8_t kSelectBoth[] = {0x1B, 0x63, 0x30, 0x03};
+    static constexpr std::uint8_t kJournalTab = 0x1E;
+    static constexpr std::uint8_t kBothOff[] = {0x1B, 0x7A, 0x00};
+    static constexpr std::string_view kHalfWidthFont = "\x1b|2fT";
+    static constexpr std::string_view kNormal = "\x1b|N";
+    std::vector<std::uint8_t> bytes(std::begin(kSelectBoth), std::end(kSelectBoth));
+    if (!first.empty() && !second.empty()) {
+        bytes.insert(bytes.end(), first.begin(), first.end());
+        bytes.push_back(kJournalTab);
+        const std::string_view style = jrnLineChars == 40 ? kHalfWidthFont : kNormal;
+        bytes.insert(bytes.end(), style.begin(), style.end());
+        bytes.insert(bytes.end(), second.begin(), second.end());
+    } else if (!second.empty()) {
+        bytes.push_back(kJournalTab);
+        bytes.insert(bytes.end(), second.begin(), second.end());
+    } else {
+        bytes.insert(bytes.end(), {0x1B, 0x7A, 0x01});
+        bytes.insert(bytes.end(), first.begin(), first.end());
+    }
+    std::erase_if(bytes, [](std::uint8_t byte) { return byte == '\r' || byte == '\n'; });
+    if (!second.empty()) {
+        bytes.push_back('\n');
+        return bytes;
+    }
+    const bool printable = std::any_of(first.begin(), first.end(), [](std::uint8_t byte) {
+        return (byte >= 0x20 && byte <= 0x7E) || byte >= 0x80;
+    });
+    if (printable) {
+        bytes.push_back('\n');
+    }
+    bytes.insert(bytes.end(), std::begin(kBothOff), std::end(kBothOff));
+    return bytes;
+}
 
 }  // namespace
 
@@ -44,7 +76,10 @@ void PosPrinter::configureTranslator() {
     settings.slpLineChars = m_model.slpLineChars;
     settings.mapMode = m_mapMode;
     settings.asianCharMode = m_asiaCharacter;
+    settings.rotate180 = m_transBuf.rotationState() == kRotation180;
     m_translator->setSettings(settings);
+    m_translator->encoder().setPageMode(m_transBuf.pageMode());
+    m_transBuf.setPrintWidth(m_model.printWidth);
 }
 
 bool PosPrinter::stageText(const std::wstring& data, std::size_t offset, std::int32_t* staged) {
@@ -65,9 +100,9 @@ bool PosPrinter::stagePrintData(const char* method, LONG station, const std::wst
                      static_cast<int>(data.size()), kEnd);
         return false;
     }
-    // Slip output needs an ended insertion, and no insertion can be made
-    // with this module yet: refusing beats printing onto no slip.
-    if (m_model.number == model::F60 && station == PTR_S_SLIP) {
+    // Slip output needs an ended insertion: refusing beats printing onto
+    // no slip, and the caller learns why nothing was printed.
+    if (slipNotReady(station)) {
         m_log->error("%s %d:slip not inserted%s", method, 1, kEnd);
         return false;
     }
@@ -89,12 +124,15 @@ HRESULT PosPrinter::submitJob(const char* method, std::span<const std::uint8_t> 
     return answer(pRC, OPOS_SUCCESS, S_OK);
 }
 
-LONG PosPrinter::checkPrintStation(LONG station) {
+bool PosPrinter::receiptOrF60Station(LONG station) const {
     if (m_model.number == model::F60) {
-        return station == PTR_S_JOURNAL || station == PTR_S_RECEIPT || station == PTR_S_SLIP ? OPOS_SUCCESS
-                                                                                            : OPOS_E_FAILURE;
+        return station == PTR_S_JOURNAL || station == PTR_S_RECEIPT || station == PTR_S_SLIP;
     }
-    return station == PTR_S_RECEIPT ? OPOS_SUCCESS : OPOS_E_FAILURE;
+    return station == PTR_S_RECEIPT;
+}
+
+bool PosPrinter::slipNotReady(LONG station) const {
+    return m_model.number == model::F60 && station == PTR_S_SLIP && m_insertionState != 2;
 }
 
 HRESULT PosPrinter::PrintNormal(LONG station, const std::wstring& data, LONG* pRC) {
@@ -107,7 +145,7 @@ HRESULT PosPrinter::PrintNormal(LONG station, const std::wstring& data, LONG* pR
         m_log->error("PrintNormal %d:CheckSOStatus(3) failed%s", 1, kEnd);
         return S_FALSE;
     }
-    if (checkPrintStation(station) != OPOS_SUCCESS) {
+    if (!receiptOrF60Station(station)) {
         m_log->error("PrintNormal %d:Station(%d) != PTR_S_RECEIPT(%d)%s", 1, station, PTR_S_RECEIPT, kEnd);
         return answer(pRC, OPOS_E_FAILURE, S_FALSE);
     }
@@ -137,7 +175,7 @@ HRESULT PosPrinter::PrintNormal(LONG station, const std::wstring& data, LONG* pR
     // command buffer; it is copied here, not read past a full buffer.
     std::vector<std::uint8_t> job(m_translator->commands().begin(), m_translator->commands().end());
     job.push_back(0);
-    return submitJob("PrintNormal", job, kJobModeNormal, pRC);
+    return submitJob("PrintNormal", job, job_mode::NORMAL, pRC);
 }
 
 HRESULT PosPrinter::PrintImmediate(LONG station, const std::wstring& data, LONG* pRC) {
@@ -150,7 +188,7 @@ HRESULT PosPrinter::PrintImmediate(LONG station, const std::wstring& data, LONG*
         m_log->error("PrintImmediate %d:CheckSOStatus(3) is FALSE%s", 1, kEnd);
         return S_FALSE;
     }
-    if (checkPrintStation(station) != OPOS_SUCCESS) {
+    if (!receiptOrF60Station(station)) {
         m_log->error("Station(%d) != PTR_S_RECEIPT(%d)", station, PTR_S_RECEIPT);
         m_log->error("PrintImmediate %d:Station != PTR_S_RECEIPT%s", 1, kEnd);
         return answer(pRC, OPOS_E_FAILURE, S_FALSE);
@@ -183,73 +221,87 @@ HRESULT PosPrinter::PrintImmediate(LONG station, const std::wstring& data, LONG*
         m_log->error("PrintImmediate %d:TranslateCtlCode fail%s", 1, kEnd);
         return answer(pRC, OPOS_E_FAILURE, S_FALSE);
     }
-    return submitJob("PrintImmediate", m_translator->commands(), kJobModeImmediate, pRC);
+    return submitJob("PrintImmediate", m_translator->commands(), job_mode::IMMEDIATE, pRC);
 }
 
-std::int32_t PosPrinter::PrintJob(std::span<const std::uint8_t> data, std::int32_t mode) {
-    const auto length = static_cast<std::int32_t>(data.size());
-    m_log->debug("PrintJob Begin:%d,%d", length, mode);
-    if (m_log->debugEnabled()) {
-        m_log->debug("PrintJob(\"%s\",%d,%s)", jobText(data, kLogDataChars).c_str(), length, modeName(mode));
+bool PosPrinter::convertText(const std::wstring& data, std::vector<std::uint8_t>* bytes, std::int32_t* staged) {
+    bytes->assign(kStagingBufferSize, 0);
+    std::size_t written = 0;
+    if (platform::toNarrow(data, reinterpret_cast<char*>(bytes->data()), bytes->size(), &written) != 0) {
+        return false;
     }
-    if (data.size() > TRANSBUFSIZE) {
-        m_log->error("PrintJob (TransSize + BuffSize)(%d) > TRANSBUFSIZE begin", length);
-        m_log->error("PrintJob (TransSize + BuffSize)(%d) > TRANSBUFSIZE end", length);
-        return -1;
-    }
-    PrintJobRecord job;
-    job.data.assign(data.begin(), data.end());
+    *staged = TranslateBinaryCode(m_binaryConversion, bytes->data(), static_cast<std::int32_t>(written));
+    bytes->resize(*staged > 0 ? static_cast<std::size_t>(*staged) : 0);
+    return true;
+}
 
-    m_log->debug("PrintJob begin print");
-    m_shared->state.store(OPOS_S_BUSY);
-    const bool async = m_asyncMode != 0;
-    if (async && mode != kJobModeImmediate) {
-        std::int32_t outputId = 0;
-        const char* const retryTexts[] = {"PrintJob AsyncMode EXITTRANS once", "PrintJob AsyncMode EXITTRANS twice"};
-        for (int attempt = 0;; ++attempt) {
-            if (m_shared->IsJobInQue(&job, 0, kJobNormal, true, &outputId) >= 0) {
-                break;
-            }
-            if (attempt == 2) {
-                m_log->error("PrintJob AsyncMode EXITTRANS 3 times");
-                m_log->error("PrintJob AsyncMode EXITTRANS 3 times fail end");
-                return -1;
-            }
-            platform::sleepMs(kQueueRetryMs);
-            m_log->debug("%s", retryTexts[attempt]);
+HRESULT PosPrinter::PrintTwoNormal(LONG stations, const std::wstring& data1, const std::wstring& data2, LONG* pRC) {
+    m_log->debug("PrintTwoNormal Begin%s", kEnd);
+    if (m_log->debugEnabled()) {
+        m_log->debug("Enter PrintTwoNormal(%d,\"%s\",\"%s\",0x%02x)", stations, platform::toNarrow(data1).c_str(),
+                     platform::toNarrow(data2).c_str(), 0);
+    }
+    if (!CheckSOStatus(3)) {
+        *pRC = m_resultCode;
+        m_log->error("PrintTwoNormal %d:CheckSOStatus(3) fail%s", 1, kEnd);
+        return S_FALSE;
+    }
+    if (stations != PTR_S_JOURNAL_RECEIPT && stations != PTR_TWO_RECEIPT_JOURNAL) {
+        m_log->error("PrintTwoNormal %d:Station(%d) != PTR_S_RECEIPT(%d)%s", 1, stations, PTR_S_RECEIPT, kEnd);
+        return answer(pRC, OPOS_E_FAILURE, S_FALSE);
+    }
+    if (m_model.number != model::F60) {
+        m_log->error("PrintTwoNormal %d:Printertype(%d) != RX_F60(%d)%s", 1, m_model.number, model::F60, kEnd);
+        return answer(pRC, OPOS_E_FAILURE, S_FALSE);
+    }
+    std::vector<std::uint8_t> first;
+    std::vector<std::uint8_t> second;
+    std::int32_t firstLength = 0;
+    std::int32_t secondLength = 0;
+    for (const std::wstring* data : {&data1, &data2}) {
+        if (data->size() > kMaxPrintChars) {
+            m_log->error("PrintTwoNormal %d:length(\"%s\") %d%s", 1, platform::toNarrow(*data).c_str(),
+                         static_cast<int>(data->size()), kEnd);
+            return answer(pRC, OPOS_E_FAILURE, S_FALSE);
         }
-        m_outputId = outputId;
-        trace(PIDX_OutputID, outputId);
-        m_log->debug("PrintJob End");
-        return 0;
     }
-    bool printOk = false;
-    if (async) {
-        if (m_shared->IsJobInQue(&job, 2, kJobImmediate, true) < 0) {
-            m_log->error("PrintJob AsyncMode IMMEDIATE fail end");
-            return -1;
-        }
-        // Immediate output waits for the printer however long it takes;
-        // only a release ends the wait early.
-        if (!m_shared->waitSynchronous(job.ticket, platform::INFINITE, &printOk)) {
-            printOk = false;
-        }
-        m_log->debug("PrintJob AsyMode end:%d", printOk ? 0 : -1);
-        return printOk ? 0 : -1;
+    if (!convertText(data1, &first, &firstLength) || !convertText(data2, &second, &secondLength)) {
+        m_log->error("PrintTwoNormal %d:narrow text exceeds %d bytes%s", 1, static_cast<int>(kStagingBufferSize), kEnd);
+        return answer(pRC, OPOS_E_FAILURE, S_FALSE);
     }
-    if (m_shared->IsJobInQue(&job, 0, kJobNormal, false) < 0) {
-        m_log->error("PrintJob SynMode once end");
-        return -1;
+    if (firstLength < 0 || secondLength < 0) {
+        m_log->error("PrintTwoNormal %d:TranslateBinaryCode fail%s", 1, kEnd);
+        return answer(pRC, OPOS_E_ILLEGAL, S_FALSE);
     }
-    if (!m_shared->waitSynchronous(job.ticket, synchronousTimeoutMs(m_model.number, length), &printOk)) {
-        // The job stays queued and is still written; this caller is told
-        // it failed.
-        std::lock_guard lock(m_shared->CriSectionQue);
-        m_shared->prnRunning.store(0);
-        printOk = false;
+    // Only data1 is cut at its first zero byte, as the printer would stop
+    // there anyway.
+    if (const auto zero = std::find(first.begin(), first.end(), 0); zero != first.end()) {
+        first.erase(zero, first.end());
     }
-    m_log->debug("PrintJob SynMode end:%d", printOk ? 0 : -1);
-    return printOk ? 0 : -1;
+    if (first.empty() && second.empty()) {
+        m_log->debug("PrintTwoNormal %d:Data2==NULL Data1==NULL%s", 0, kEnd);
+        return answer(pRC, OPOS_SUCCESS, S_OK);
+    }
+    configureTranslator();
+    if (!first.empty() && m_translator->CountChar(first) < 0) {
+        m_log->error("PrintTwoNormal %d:the first data width is more than 360 %s", 1, kEnd);
+        return answer(pRC, OPOS_E_ILLEGAL, S_FALSE);
+    }
+    if (!second.empty() && m_translator->CountChar(second) < 0) {
+        m_log->error("PrintTwoNormal %d:the second data width is more than 360 %s", 1, kEnd);
+        return answer(pRC, OPOS_E_ILLEGAL, S_FALSE);
+    }
+    const std::vector<std::uint8_t> composed = composeTwoStations(first, second, m_model.jrnLineChars);
+    if (composed.size() > kStagingBufferSize) {
+        m_log->error("PrintTwoNormal %d:composed data exceeds %d bytes%s", 1, static_cast<int>(kStagingBufferSize),
+                     kEnd);
+        return answer(pRC, OPOS_E_FAILURE, S_FALSE);
+    }
+    if (m_translator->TranslateCtlCodeF60(stations, composed) <= 0) {
+        m_log->error("PrintTwoNormal %d:TranslateCtlCode fail%s", 1, kEnd);
+        return answer(pRC, OPOS_E_FAILURE, S_FALSE);
+    }
+    return submitJob("PrintTwoNormal", m_translator->commands(), job_mode::NORMAL, pRC);
 }
 
 }  // namespace printer

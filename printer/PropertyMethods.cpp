@@ -16,6 +16,9 @@ using platform::S_OK;
 
 namespace {
 
+// The filler an idle marker job carries; it is never written.
+constexpr std::size_t kIdleMarkerSize = 10;
+
 // The log names a property by its index; the name tables belong to the
 // control object.
 std::string propertyLabel(LONG index) {
@@ -183,10 +186,9 @@ void PosPrinter::setNumberProperty(LONG index, LONG number, HRESULT* status) {
         trace(PIDX_PowerNotify, number);
         return accepted();
     case PIDXPtr_CharacterSet:
-        // The code-table command travels with the print jobs, in order with
-        // the text it applies to; the value is kept for that path.
         m_characterSet = number;
         trace(PIDXPtr_CharacterSet, number);
+        sendCharacterSet(number);
         return accepted();
     case PIDXPtr_FlagWhenIdle:
         if (m_deviceEnabled == 0) {
@@ -196,9 +198,11 @@ void PosPrinter::setNumberProperty(LONG index, LONG number, HRESULT* status) {
         if (number == 1) {
             m_flagWhenIdle = 1;
             trace(PIDXPtr_FlagWhenIdle, 1);
-            // The idle marker goes behind the queued print jobs; no print job
-            // can be queued in this build, so the printer is idle now.
-            m_shared->fEventJob(2, PTR_SUE_IDLE, 0);
+            // The marker goes behind the queued print jobs: the printer
+            // thread reports idle when it reaches it, and writes nothing.
+            PrintJobRecord marker;
+            marker.data.assign(kIdleMarkerSize, 0);
+            m_shared->IsJobInQue(&marker, 0, kJobIdleMarker, m_asyncMode != 0);
             m_flagWhenIdle = 0;
             trace(PIDXPtr_FlagWhenIdle, 0);
             accepted();
@@ -295,4 +299,16 @@ HRESULT PosPrinter::SetPropertyString(LONG index, const std::wstring& text) {
     return S_OK;
 }
 
+// The code table travels as a print job, in order with the text around it.
+// Without an enabled device there is no printer to tell; the value is kept.
+void PosPrinter::sendCharacterSet(LONG codePage) {
+    if (m_deviceEnabled == 0 || !m_shared) {
+        m_log->debug("CharacterSet %d stored, device not enabled", codePage);
+        return;
+    }
+    const std::uint8_t command[] = {0x1B, 0x74, codeTableFor(m_model.number, codePage), 0x1B, 0x52, 0x00};
+    if (PrintJob(command, job_mode::NORMAL) != 0) {
+        m_log->error("CharacterSet %d:PrintJob fail", codePage);
+    }
+}
 }  // namespace printer

@@ -176,7 +176,9 @@ void lpPrn(const std::shared_ptr<WorkerShared>& sharedPointer) {
         if (shared.state.load() != OPOS_S_BUSY) {
             shared.state.store(OPOS_S_BUSY);
         }
-        if (job.async != 0 && job.outputId == -1) {
+        // Only idle markers carry OutputID -1, in either mode: a marker
+        // queued in synchronous mode must not put its filler on the paper.
+        if (job.outputId == -1) {
             shared.fEventJob(2, PTR_SUE_IDLE, 0);
             shared.log->debug("lpPrn Asyn and OutputId=-1");
             continue;

@@ -132,6 +132,10 @@ public:
     // between busy, idle and error.
     std::atomic<std::int32_t> state{2};
     std::atomic<std::int32_t> ErrorEventErrorOcuured{0};
+    // F60's slip sensor, kept by the status monitor: 2 no slip, 3 slip
+    // inserted, 4 slip out of the path; 0 before the first status read.
+    // The slip insertion and removal methods wait on it.
+    std::atomic<std::int32_t> slipSensorState{0};
     // Cuts the printer thread's pauses between error events short at exit.
     platform::Event prnWake{false, false};
     EventQueue eventQueue;

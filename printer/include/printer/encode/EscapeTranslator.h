@@ -55,6 +55,8 @@ public:
     std::span<const std::uint8_t> commands() const { return m_encoder.commands(); }
     CommandEncoder& encoder() { return m_encoder; }
     const LineMetrics& metrics() const { return m_metrics; }
+    // Page-mode blocks size themselves from the metrics and restart them.
+    LineMetrics& metrics() { return m_metrics; }
     // A new page-mode block or rotated job measures from scratch.
     void resetMetrics() { m_metrics = LineMetrics{}; }
     bool lineFeedSeen() const { return m_lineFeedSeen; }
