@@ -17,20 +17,15 @@
 #include <cstdio>
 #include <cstdlib>
 #include <ctime>
-#include <filesystem>
 #include <mutex>
-#include <random>
 #include <string>
 #include <thread>
 #include <vector>
 
-#include "emulator/NetworkPort.h"
-#include "emulator/VirtualPrinter.h"
+#include "BenchSetup.h"
 #include "opos/ControlObject.h"
 #include "platform/module.h"
-#include "platform/paths.h"
 #include "printer/WorkerShared.h"
-#include "setup/DeviceEntry.h"
 
 namespace {
 
@@ -106,36 +101,6 @@ void measureQueueToCallback(int events) {
     control->Release();
 }
 
-std::unique_ptr<emulator::NetworkPort> openNetwork(emulator::VirtualPrinter& printer) {
-    std::random_device seed;
-    std::uniform_int_distribution<int> part(1, 254);
-    for (int attempt = 0; attempt < 50; ++attempt) {
-        emulator::NetworkPort::Options options;
-        options.address = "127." + std::to_string(part(seed)) + "." + std::to_string(part(seed)) + ".1";
-        if (auto network = emulator::NetworkPort::open(printer, options)) {
-            return network;
-        }
-    }
-    return nullptr;
-}
-
-bool writeDevice(const std::string& port) {
-    auto registerServer = platform::getProcAddressAs<platform::DllRegisterServerFunction>(
-        platform::loadLibrary(RECEIPTSO_PATH), platform::kDllRegisterServerExport);
-    if (registerServer == nullptr || registerServer(RECEIPTSO_PATH) != platform::S_OK) {
-        return false;
-    }
-    setup::RegKey key;
-    if (key.create(platform::HKLM, setup::deviceKeyPath(setup::kPosPrinterClass, "RX-A14")) !=
-        platform::ERROR_SUCCESS) {
-        return false;
-    }
-    setup::PrinterValues values;
-    values.settings.port = port;
-    values.logicalName = "bench";
-    return setup::writePrinterValues(key, values) == platform::ERROR_SUCCESS;
-}
-
 void measureFullStack(int events) {
     opos::PosPrinter control;
     std::mutex mutex;
@@ -194,29 +159,19 @@ void measureCycles(int cycles) {
 int main(int argc, char** argv) {
     const int events = argc > 1 ? std::max(10, std::atoi(argv[1])) : 2000;
     const int cycles = argc > 2 ? std::max(1, std::atoi(argv[2])) : 50;
-    std::string base;
-    platform::tempDirectory(&base);
-    std::string folder = base + "bench-receiptso-XXXXXX";
-    if (::mkdtemp(folder.data()) == nullptr) {
+    const bench::PrivateRegistry registry;
+    if (!registry.ready()) {
         std::printf("no temporary folder\n");
         return 1;
     }
-    setenv("CVOPOS_REGISTRY", (folder + "/registry.db").c_str(), 1);
-
-    int result = 1;
-    {
-        measureQueueToCallback(events);
-        emulator::VirtualPrinter printer("A14");
-        auto network = openNetwork(printer);
-        if (!network || !writeDevice("NET" + network->address())) {
-            std::printf("cannot set up the virtual printer\n");
-        } else {
-            measureFullStack(std::min(events, 500));
-            measureCycles(cycles);
-            result = 0;
-        }
+    measureQueueToCallback(events);
+    emulator::VirtualPrinter printer("A14");
+    auto network = bench::openNetwork(printer);
+    if (!network || !bench::writeDevice("RX-A14", "NET" + network->address())) {
+        std::printf("cannot set up the virtual printer\n");
+        return 1;
     }
-    std::error_code ignored;
-    std::filesystem::remove_all(folder, ignored);
-    return result;
+    measureFullStack(std::min(events, 500));
+    measureCycles(cycles);
+    return 0;
 }

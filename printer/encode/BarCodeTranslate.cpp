@@ -14,9 +14,9 @@ namespace {
 constexpr std::uint8_t ESC = 0x1B;
 constexpr std::size_t kMaxBarCodeData = 255;  // GS k announces the length in one byte
 constexpr std::size_t kLoggedDataBytes = 256;
-// In page mode the print position is the baseline of the line being built,
-// so a barcode needs room fed above it first (less the part of a text line
-// it may overlap) and a feed below it before the next line starts.
+// In page mode the print position does not move past a barcode by itself:
+// its height (and an HRI line above it) is fed before it, less the
+// printers' own 21-dot offset, and 24 dots after it.
 constexpr std::int32_t kPageModeBarCodeOffset = 21;
 constexpr std::uint8_t kPageModeTrailingFeed = 0x18;
 constexpr std::int32_t kMaxFeedPerCommand = 255;
@@ -53,12 +53,12 @@ bool isTwoDimensional(std::int32_t symbology)
 
 bool isCodabarStartStop(char c) { return c >= 'A' && c <= 'D'; }
 
-// Codabar needs start and stop characters; applications often leave them
-// out, and A is the conventional default.
+// Codabar needs start and stop characters: A stands in for the ones the
+// data lacks. `data` is not empty.
 std::string withCodabarStartStop(std::string_view data)
 {
     std::string fixed;
-    if (data.empty() || !isCodabarStartStop(data.front())) fixed += 'A';
+    if (!isCodabarStartStop(data.front())) fixed += 'A';
     fixed += data;
     if (!isCodabarStartStop(fixed.back())) fixed += 'A';
     return fixed;
@@ -156,6 +156,10 @@ std::int32_t TranslateBarCode(const BarCodeContext& context, CommandEncoder& enc
         return kBarCodeBadTextPosition;
     }
 
+    if (data.empty()) {
+        logError(log, "TranslateBarCode %d:Data length(%d)", 1, 0);
+        return kBarCodeBadData;
+    }
     std::string fixed;
     if (symbology == common::PTR_BCS_Codabar)
         fixed = withCodabarStartStop(data);
@@ -165,7 +169,7 @@ std::int32_t TranslateBarCode(const BarCodeContext& context, CommandEncoder& enc
         fixed = std::string(data);
     // A longer length would wrap in GS k's length byte and the rest of the
     // data would reach the printer as commands.
-    if (fixed.empty() || fixed.size() > kMaxBarCodeData) {
+    if (fixed.size() > kMaxBarCodeData) {
         logError(log, "TranslateBarCode %d:Data length(%d)", 1, static_cast<std::int32_t>(fixed.size()));
         return kBarCodeBadData;
     }

@@ -54,7 +54,7 @@ inline constexpr std::int32_t kBarCodeBadSymbology = -1;
 inline constexpr std::int32_t kBarCodeBadSize = -2;  // height or module width
 inline constexpr std::int32_t kBarCodeBadAlignment = -3;
 inline constexpr std::int32_t kBarCodeBadTextPosition = -4;
-// The data, after the Codabar and Code 128 fixes, is empty or longer than
+// The data is empty, or longer after the Codabar and Code 128 fixes than
 // the one length byte of GS k can announce.
 inline constexpr std::int32_t kBarCodeBadData = -5;
 
