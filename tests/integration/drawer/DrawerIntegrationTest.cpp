@@ -1,10 +1,13 @@
 // The drawer service object end to end: control object -> drawerso ->
 // portlink -> the virtual printer, on the network or on a serial line.
 #include <future>
+#include <mutex>
+#include <vector>
 #include <thread>
 
 #include "DrawerTestFixture.h"
 #include "common/OposConstants.h"
+#include "platform/module.h"
 #include "platform/ui.h"
 #include "portlink/portlink.h"
 
@@ -278,6 +281,72 @@ TEST_F(DrawerTest, DrawerSharesItsPrintersNetworkConnection) {
     ClosePort(index, 0, 0, &closeStep, &sysError);
     EXPECT_EQ(closeStep, 2);
     EXPECT_NE(sysError, -1);
+}
+
+TEST_F(DrawerTest, AnAsynchronousReceiptPrintsWhileTheDrawerOpensOnOneConnection) {
+    platform::HModule printerModule = platform::loadLibrary(RECEIPTSO_PATH);
+    ASSERT_NE(printerModule, nullptr);
+    auto registerPrinter = platform::getProcAddressAs<platform::DllRegisterServerFunction>(
+        printerModule, platform::kDllRegisterServerExport);
+    ASSERT_NE(registerPrinter, nullptr);
+    ASSERT_EQ(registerPrinter(RECEIPTSO_PATH), platform::S_OK);
+    addPrinter();
+    addDrawer(setup::OpenSignalLow, setup::DrawerPin2);
+
+    opos::PosPrinter printer;
+    std::mutex mutex;
+    std::vector<LONG> completed;
+    printer.setEventHandler([&](opos::Event& event) {
+        if (event.kind == opos::EventKind::OutputComplete) {
+            std::lock_guard lock(mutex);
+            completed.push_back(event.number);
+        }
+    });
+    ASSERT_EQ(printer.open(printerName()), common::OPOS_SUCCESS);
+    ASSERT_EQ(printer.claimDevice(1000), common::OPOS_SUCCESS);
+    ASSERT_EQ(printer.setDeviceEnabled(true), common::OPOS_SUCCESS);
+    ASSERT_EQ(printer.setNumber("AsyncMode", 1), common::OPOS_SUCCESS);
+    openClaimEnable();
+    EXPECT_EQ(dataConnections(), 1u) << "the drawer opened a connection of its own";
+
+    constexpr int kLines = 40;
+    for (int line = 1; line <= kLines; ++line) {
+        ASSERT_EQ(printer.printNormal(common::PTR_S_RECEIPT, L"Receipt line " + std::to_wstring(line) + L"\n"),
+                  common::OPOS_SUCCESS);
+        if (line == kLines / 2) {
+            EXPECT_EQ(m_drawer.openDrawer(), common::OPOS_SUCCESS);
+        }
+    }
+    ASSERT_EQ(printer.cutPaper(100), common::OPOS_SUCCESS);
+    EXPECT_EQ(nextEvent().number, common::CASH_SUE_DRAWEROPEN);
+
+    const auto deadline = Clock::now() + std::chrono::seconds(10);
+    for (;;) {
+        {
+            std::lock_guard lock(mutex);
+            if (completed.size() >= kLines + 1 || Clock::now() > deadline) {
+                break;
+            }
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    {
+        std::lock_guard lock(mutex);
+        ASSERT_EQ(completed.size(), static_cast<std::size_t>(kLines + 1));
+        for (std::size_t i = 0; i < completed.size(); ++i) {
+            EXPECT_EQ(completed[i], static_cast<LONG>(i + 1));
+        }
+    }
+    // Written is not yet read: the printer takes the last line a moment later.
+    const std::string last = "Receipt line " + std::to_string(kLines) + "\n";
+    const Bytes lastLine(last.begin(), last.end());
+    while (!received(lastLine) && Clock::now() < deadline) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    EXPECT_TRUE(received(lastLine));
+    EXPECT_EQ(occurrences(kPulsePin2), 1u);
+    EXPECT_EQ(dataConnections(), 1u);
+    EXPECT_EQ(printer.close().rc, common::OPOS_SUCCESS);
 }
 
 }  // namespace
