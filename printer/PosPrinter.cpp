@@ -55,11 +55,6 @@ bool isOnline(int32_t portStatus) { return (portStatus & 0x30) != 0; }
 
 PosPrinter::PosPrinter()
     : m_log(std::make_shared<common::ModuleLog>(common::LogModule::Printer)),
-      m_lastCover(PTR_SUE_COVER_OK),
-      m_lastReceipt(PTR_SUE_REC_PAPEROK),
-      m_lastF60Receipt(PTR_SUE_REC_PAPEROK),
-      m_lastJournal(PTR_SUE_JRN_PAPEROK),
-      m_lastSlip(PTR_SUE_SLP_EMPTY),
       m_encodeLog(m_log),
       m_translator(std::make_unique<EscapeTranslator>(&m_encodeLog)),
       m_staging(std::make_unique<std::array<std::uint8_t, kStagingBufferSize>>()),
@@ -195,13 +190,13 @@ HRESULT PosPrinter::openService(const char* name, Twin twin, const std::wstring&
     trace(PIDXPtr_RotateSpecial, 1);
     m_binaryConversion = 0;
     trace(PIDX_BinaryConversion, 0);
-    m_errorLevel = 1;
+    m_status->errorLevel = 1;
     trace(PIDXPtr_ErrorLevel, 1);
     m_freezeEvents = 0;
     trace(PIDX_FreezeEvents, 0);
     m_powerNotify = 0;
     trace(PIDX_PowerNotify, 0);
-    m_powerState = OPOS_PS_UNKNOWN;
+    m_status->powerState = OPOS_PS_UNKNOWN;
     trace(PIDX_PowerState, OPOS_PS_UNKNOWN);
     m_outputId = 0;
     trace(PIDX_OutputID, 0);
@@ -265,14 +260,14 @@ HRESULT PosPrinter::claimDevice(const char* name, Twin twin, LONG timeout, LONG*
         // A network printer answers status requests only on its status
         // connection, which the status monitor watches; claiming does not
         // ask it.
-        m_powerState = notify ? OPOS_PS_ONLINE : OPOS_PS_UNKNOWN;
+        m_status->powerState = notify ? OPOS_PS_ONLINE : OPOS_PS_UNKNOWN;
     } else {
         std::uint8_t buffer[4] = {};
         const int32_t status =
             GetPortStatus(m_portNumber, m_hPort, buffer, kStatusTimeoutMs, m_model.protocol, &step, &sysError);
         if (!isOnline(status)) {
-            m_powerState = notify ? OPOS_PS_OFF_OFFLINE : OPOS_PS_UNKNOWN;
-            trace(PIDX_PowerState, m_powerState);
+            m_status->powerState = notify ? OPOS_PS_OFF_OFFLINE : OPOS_PS_UNKNOWN;
+            trace(PIDX_PowerState, m_status->powerState);
             if (twin == Twin::Older) {
                 m_log->error("Claim %d: OPOS_PS_OFF_OFFLINE %d %d", 1, step, sysError);
             } else {
@@ -280,10 +275,10 @@ HRESULT PosPrinter::claimDevice(const char* name, Twin twin, LONG timeout, LONG*
             }
             return failClaim(pRC);
         }
-        m_powerState = notify ? OPOS_PS_ONLINE : OPOS_PS_UNKNOWN;
+        m_status->powerState = notify ? OPOS_PS_ONLINE : OPOS_PS_UNKNOWN;
         m_log->debug("ClaimDevice: ONLINE %d %d", step, sysError);
     }
-    trace(PIDX_PowerState, m_powerState);
+    trace(PIDX_PowerState, m_status->powerState);
 
     if (m_model.number == model::F60) {
         const std::uint8_t query[] = {0x1B, 0x6A, 0x6C, 0x1B, 0x6A, 0x6C};
@@ -326,10 +321,10 @@ HRESULT PosPrinter::claimDevice(const char* name, Twin twin, LONG timeout, LONG*
 bool PosPrinter::InitThreadSection() {
     // A fresh shared state per claim: a thread that outlived an earlier
     // release keeps its own and can never see this claim's cleared exit flag.
-    m_shared = std::make_shared<WorkerShared>(m_log, m_callbackIds);
+    m_shared = std::make_shared<WorkerShared>(m_log, m_callbackIds, m_status);
     m_shared->freezeEvents.store(m_freezeEvents);
     m_shared->eventQueue.reset();
-    m_shared->port = PrinterPort{m_portNumber, m_hPort, m_model.protocol, m_model.number};
+    m_shared->port = PrinterPort{m_portNumber, m_hPort, m_model.protocol, m_model.number, m_portKind};
     const std::shared_ptr<WorkerShared> shared = m_shared;
     using Start = platform::WorkerThread::Start;
     hPrnThread = platform::WorkerThread::create([shared] { lpPrn(shared); }, Start::Suspended);
@@ -477,24 +472,6 @@ HRESULT PosPrinter::ClearOutput(LONG* pRC) {
     return answer(pRC, OPOS_SUCCESS, S_OK);
 }
 
-HRESULT PosPrinter::CheckHealth(LONG level, LONG* pRC) {
-    m_log->debug("CheckHealth(%d)", level);
-    if (!CheckSOStatus(3)) {
-        *pRC = m_resultCode;
-        m_log->error("CheckHealth %d:CheckSOStatus(3) is FALSE %s", 1, kEnd);
-        return S_FALSE;
-    }
-    if (level == OPOS_CH_EXTERNAL || level == OPOS_CH_INTERACTIVE) {
-        // Both print a test text through the port, a path this build does
-        // not have; refusing is better than reporting a check not made.
-        m_log->error("CheckHealth %d:level %d not available in this build%s", 1, level, kEnd);
-        return answer(pRC, OPOS_E_FAILURE, S_FALSE);
-    }
-    m_checkHealthText = level == OPOS_CH_INTERNAL ? "Internal HCheck: Successful" : "";
-    m_log->traceProperty(level::debug, PIDX_CheckHealthText, 0, m_checkHealthText);
-    return answer(pRC, OPOS_SUCCESS, S_OK);
-}
-
 HRESULT PosPrinter::unavailableOutput(const char* name, LONG* pRC) {
     m_log->debug("%s()", name);
     if (!CheckSOStatus(3)) {
@@ -541,20 +518,23 @@ void PosPrinter::reportInitialStatus() {
         m_log->debug("SetDeviceEnabled ReadPort %d %d", step, sysError);
         return;
     }
+    // What the application is told here is what the printer shows now: the
+    // status monitor reports only what changes from here on.
     const StatusCodes codes = decodeStatus(m_model.number, block);
+    PrinterStatus& status = *m_status;
     SendStatusEVent(codes.cover);
-    m_lastCover = codes.cover;
+    status.cover = status.lastCover = codes.cover;
     trace(PIDXPtr_CoverOpen, codes.cover == PTR_SUE_COVER_OPEN ? 1 : 0);
     if (m_model.number == model::F60) {
         SendStatusEVent(codes.f60Receipt);
-        m_lastF60Receipt = codes.f60Receipt;
+        status.f60Receipt = status.lastF60Receipt = codes.f60Receipt;
         SendStatusEVent(codes.journal);
-        m_lastJournal = codes.journal;
+        status.journal = status.lastJournal = codes.journal;
         SendStatusEVent(codes.slip);
-        m_lastSlip = codes.slip;
+        status.slip = status.lastSlip = codes.slip;
     }
     SendStatusEVent(codes.receipt);
-    m_lastReceipt = codes.receipt;
+    status.receipt = status.lastReceipt = codes.receipt;
 }
 
 void PosPrinter::SetDeviceEnabled(LONG enabled) {
@@ -568,10 +548,10 @@ void PosPrinter::SetDeviceEnabled(LONG enabled) {
             std::uint8_t buffer[4] = {};
             const int32_t status =
                 GetPortStatus(m_portNumber, m_hPort, buffer, kStatusTimeoutMs, m_model.protocol, &step, &sysError);
-            m_powerState = isOnline(status) ? OPOS_PS_ONLINE : OPOS_PS_OFF_OFFLINE;
-            trace(PIDX_PowerState, m_powerState);
+            m_status->powerState = isOnline(status) ? OPOS_PS_ONLINE : OPOS_PS_OFF_OFFLINE;
+            trace(PIDX_PowerState, m_status->powerState);
             m_log->debug("SetDeviceEnabled GetPortStatus %d %d", step, sysError);
-            SendStatusEVent(m_powerState == OPOS_PS_ONLINE ? OPOS_SUE_POWER_ONLINE : OPOS_SUE_POWER_OFF_OFFLINE);
+            SendStatusEVent(isOnline(status) ? OPOS_SUE_POWER_ONLINE : OPOS_SUE_POWER_OFF_OFFLINE);
         }
         if (m_portKind != PORT_PAR && m_portKind != PORT_ETH) {
             reportInitialStatus();
@@ -587,6 +567,7 @@ void PosPrinter::SetDeviceEnabled(LONG enabled) {
         if (m_shared->SynPrnEvent.wait(kMarshalWaitMs) != platform::WAIT_OBJECT_0) {
             m_log->error("SetDeviceEnabled Failed");
         }
+        m_shared->powerNotify.store(m_powerNotify);
         hEventThread->resume();
         m_shared->evtRunning.store(1);
         m_deviceEnabled = 1;
@@ -604,7 +585,7 @@ void PosPrinter::SetDeviceEnabled(LONG enabled) {
     if (enabled == 0) {
         if (m_deviceEnabled == 0) {
             m_log->debug("SetDeviceEnabled void: DeviceEnabled is FALSE%s", kEnd);
-            m_powerState = OPOS_PS_UNKNOWN;
+            m_status->powerState = OPOS_PS_UNKNOWN;
             return;
         }
         m_log->debug("SetDeviceDisabled begin SuspendThread%s", kEnd);
@@ -614,7 +595,7 @@ void PosPrinter::SetDeviceEnabled(LONG enabled) {
         m_deviceEnabled = 0;
         m_shared->setDeviceEnabled(false);
         trace(PIDX_DeviceEnabled, 0);
-        m_powerState = OPOS_PS_UNKNOWN;
+        m_status->powerState = OPOS_PS_UNKNOWN;
         trace(PIDX_PowerState, OPOS_PS_UNKNOWN);
     }
 }

@@ -18,6 +18,7 @@
 #include "platform/threads.h"
 #include "printer/ModelCatalogue.h"
 #include "printer/TransactionBuffer.h"
+#include "printer/bitmap/BitmapPipeline.h"
 #include "printer/WorkerShared.h"
 #include "printer/encode/EscapeTranslator.h"
 #include "printer/encode/ModuleEncodeLog.h"
@@ -74,6 +75,13 @@ public:
     HRESULT EndInsertion(LONG* pRC);
     HRESULT BeginRemoval(LONG timeout, LONG* pRC);
     HRESULT EndRemoval(LONG* pRC);
+    HRESULT SetBitmap(LONG number, LONG station, const std::wstring& fileName, LONG width, LONG alignment,
+                      LONG* pRC);
+    HRESULT PrintBitmap(LONG station, const std::wstring& fileName, LONG width, LONG alignment, LONG* pRC);
+    // Command 100 sends the text (after BinaryConversion) as it is.
+    HRESULT DirectIO(LONG command, LONG* pData, const std::wstring& text, LONG* pRC);
+    HRESULT PrintBarCode(LONG station, const std::wstring& data, LONG symbology, LONG height, LONG width,
+                         LONG alignment, LONG textPosition, LONG* pRC);
 
     // An output method whose print path is not part of this module yet:
     // checks the state like every output method, then refuses.
@@ -100,6 +108,14 @@ private:
 
     // Collects or prints `data` by its job_mode; 0 or -1.
     std::int32_t PrintJob(std::span<const std::uint8_t> data, std::int32_t mode);
+    // What the bitmap pipeline needs of this device now.
+    BitmapContext bitmapContext();
+    // Lets PrintBMP and ESC|#B print this device's stored bitmaps.
+    void attachBitmapPipeline();
+    // The station rule of SetBitmap and PrintBitmap, logged under `method`.
+    bool bitmapStation(const char* method, LONG station);
+    // The interactive health check's dialog; true when its check succeeded.
+    bool interactiveCheck();
     std::int32_t DoRotationPrint(LONG rotation);
     // The station rule of the methods that print on one station: the
     // receipt, and on F60 also the journal and the slip.
@@ -154,14 +170,12 @@ private:
     LONG m_resultCode = 0;
     LONG m_openResult = 0;
     LONG m_powerNotify = 0;
-    std::atomic<LONG> m_powerState{2000};
     LONG m_freezeEvents = 0;
     LONG m_characterSet = 437;
     LONG m_flagWhenIdle = 0;
     LONG m_asyncMode = 0;
     LONG m_rotateSpecial = 1;
     LONG m_binaryConversion = 0;
-    std::atomic<LONG> m_errorLevel{1};
     LONG m_outputId = 0;
     LONG m_mapMode = 1;
     LONG m_errorCode = 0;
@@ -180,12 +194,9 @@ private:
     ModelSettings m_model;
     bool m_asiaCharacter = false;
 
-    // Last reported status slots, kept by the status monitor.
-    std::atomic<LONG> m_lastCover;
-    std::atomic<LONG> m_lastReceipt;
-    std::atomic<LONG> m_lastF60Receipt;
-    std::atomic<LONG> m_lastJournal;
-    std::atomic<LONG> m_lastSlip;
+    // The status slots, PowerState and ErrorLevel: the status monitor keeps
+    // them while the device is enabled, so every claim's threads share them.
+    const std::shared_ptr<PrinterStatus> m_status = std::make_shared<PrinterStatus>();
 
     // The translators write their lines through the module log; the
     // translator's buffers (64 KiB of commands) live on the heap.

@@ -208,6 +208,33 @@ HRESULT PosPrinterDispatch::call(DISPID dispid, DispParams& params, Variant* res
         return withRc(params, [&](LONG* rc) { return p.BeginRemoval(numberAt(params, 0), rc); });
     case slot::EndRemoval:
         return withRc(params, [&](LONG* rc) { return p.EndRemoval(rc); });
+    case slot::DirectIO: {
+        LONG data = numberAt(params, 1);
+        const std::wstring text = textAt(params, 2);
+        const HRESULT status = withRc(params, [&](LONG* rc) { return p.DirectIO(numberAt(params, 0), &data, text, rc); });
+        params.arguments[1].setByRefI4(data);
+        return status;
+    }
+    case slot::SetBitmap: {
+        const std::wstring fileName = textAt(params, 2);
+        return withRc(params, [&](LONG* rc) {
+            return p.SetBitmap(numberAt(params, 0), numberAt(params, 1), fileName, numberAt(params, 3),
+                               numberAt(params, 4), rc);
+        });
+    }
+    case slot::PrintBitmap: {
+        const std::wstring fileName = textAt(params, 1);
+        return withRc(params, [&](LONG* rc) {
+            return p.PrintBitmap(numberAt(params, 0), fileName, numberAt(params, 2), numberAt(params, 3), rc);
+        });
+    }
+    case slot::PrintBarCode: {
+        const std::wstring data = textAt(params, 1);
+        return withRc(params, [&](LONG* rc) {
+            return p.PrintBarCode(numberAt(params, 0), data, numberAt(params, 2), numberAt(params, 3),
+                                  numberAt(params, 4), numberAt(params, 5), numberAt(params, 6), rc);
+        });
+    }
     case slot::GetPropertyNumber: {
         LONG number = numberAt(params, 1);
         const HRESULT status = p.GetPropertyNumber(numberAt(params, 0), &number);

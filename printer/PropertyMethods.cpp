@@ -55,7 +55,7 @@ LONG PosPrinter::numberProperty(LONG index, LONG current) {
     case PIDX_PowerNotify:
         return m_powerNotify;
     case PIDX_PowerState:
-        return m_powerState;
+        return m_status->powerState.load();
     case PIDXPtr_AsyncMode:
         return m_asyncMode;
     case PIDXPtr_CharacterSet:
@@ -65,7 +65,7 @@ LONG PosPrinter::numberProperty(LONG index, LONG current) {
     case PIDXPtr_MapMode:
         return m_mapMode;
     case PIDXPtr_ErrorLevel:
-        return m_errorLevel;
+        return m_status->errorLevel.load();
     case PIDXPtr_RotateSpecial:
         return m_rotateSpecial;
     case PIDXPtr_RecLineChars:
@@ -73,11 +73,11 @@ LONG PosPrinter::numberProperty(LONG index, LONG current) {
     case PIDXPtr_RecLinesToPaperCut:
         return m_model.recLinesToPaperCut;
     case PIDXPtr_CoverOpen:
-        return m_lastCover == PTR_SUE_COVER_OPEN ? 1 : 0;
+        return m_status->lastCover.load() == PTR_SUE_COVER_OPEN ? 1 : 0;
     case PIDXPtr_RecEmpty:
-        return (f60 ? m_lastF60Receipt.load() : m_lastReceipt.load()) == PTR_SUE_REC_EMPTY ? 1 : 0;
+        return (f60 ? m_status->lastF60Receipt.load() : m_status->lastReceipt.load()) == PTR_SUE_REC_EMPTY ? 1 : 0;
     case PIDXPtr_RecNearEnd:
-        return (f60 ? m_lastF60Receipt.load() : m_lastReceipt.load()) == PTR_SUE_REC_NEAREMPTY ? 1 : 0;
+        return (f60 ? m_status->lastF60Receipt.load() : m_status->lastReceipt.load()) == PTR_SUE_REC_NEAREMPTY ? 1 : 0;
     case PIDXPtr_RecLineHeight:
         return units(m_model.recLineHeight);
     case PIDXPtr_RecLineSpacing:
@@ -94,13 +94,13 @@ LONG PosPrinter::numberProperty(LONG index, LONG current) {
     if (f60) {
         switch (index) {
         case PIDXPtr_JrnEmpty:
-            return m_lastJournal == PTR_SUE_JRN_EMPTY ? 1 : 0;
+            return m_status->lastJournal.load() == PTR_SUE_JRN_EMPTY ? 1 : 0;
         case PIDXPtr_JrnNearEnd:
-            return m_lastJournal == PTR_SUE_JRN_NEAREMPTY ? 1 : 0;
+            return m_status->lastJournal.load() == PTR_SUE_JRN_NEAREMPTY ? 1 : 0;
         case PIDXPtr_SlpEmpty:
-            return m_lastSlip == PTR_SUE_SLP_EMPTY ? 1 : 0;
+            return m_status->lastSlip.load() == PTR_SUE_SLP_EMPTY ? 1 : 0;
         case PIDXPtr_SlpNearEnd:
-            return m_lastSlip == PTR_SUE_SLP_NEAREMPTY ? 1 : 0;
+            return m_status->lastSlip.load() == PTR_SUE_SLP_NEAREMPTY ? 1 : 0;
         case PIDXPtr_JrnLineChars:
             return m_model.jrnLineChars;
         case PIDXPtr_SlpLineChars:

@@ -80,9 +80,9 @@ std::int32_t appendBitImage(const BitmapContext& context, const Dib& dib, bool r
 
 }  // namespace
 
-std::string storedBitmapPath(const std::string& bitmapDirectory, std::int32_t number)
+std::string storedBitmapPath(const std::string& bitmapDirectory, std::int32_t number, std::string_view prefix)
 {
-    return bitmapDirectory + std::string(kBitmapFilePrefix) + std::to_string(number);
+    return bitmapDirectory + std::string(prefix) + std::to_string(number);
 }
 
 std::int32_t prePrepareBmp(const BitmapContext& context, const std::string& fileName, std::int32_t widthDots,
@@ -90,7 +90,7 @@ std::int32_t prePrepareBmp(const BitmapContext& context, const std::string& file
 {
     std::unique_ptr<Dib> dib = prepareBitmap(context, fileName, widthDots, bitmapNumber);
     if (!dib) return -1;
-    const std::string stored = storedBitmapPath(context.bitmapDirectory, bitmapNumber);
+    const std::string stored = storedBitmapPath(context.bitmapDirectory, bitmapNumber, context.bitmapFilePrefix);
     if (!SaveDIB(*dib, stored)) {
         logError(context.log, "prePrepareBmp %d:SaveDIB(\"%s\") fail%s", 1, stored.c_str(), kEnd);
         return -1;
@@ -115,7 +115,7 @@ std::int32_t DoSetBmp(const BitmapContext& context, std::int32_t number, std::ws
         logError(log, "DoSetBmp %d:prePrepareBmp fail%s", 1, kEnd);
         return -1;
     }
-    const std::string stored = storedBitmapPath(context.bitmapDirectory, number);
+    const std::string stored = storedBitmapPath(context.bitmapDirectory, number, context.bitmapFilePrefix);
     if (!appendToExistingFile(stored, littleEndian(alignment))) {
         // Without its alignment the file would lend pixel bytes as one.
         std::remove(stored.c_str());

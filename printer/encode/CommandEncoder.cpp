@@ -261,7 +261,7 @@ std::int32_t CommandEncoder::PrintBMP(std::int32_t number, std::int32_t rotate18
         m_lineTerminated = true;
     }
     m_currentBitmapPath = m_bitmapDirectory;
-    m_currentBitmapPath += kBitmapFilePrefix;
+    m_currentBitmapPath += m_bitmapPrefix;
     m_currentBitmapPath += std::to_string(number);
     std::int32_t result = -1;
     std::int32_t bitmapWidth = 0;

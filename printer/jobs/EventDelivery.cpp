@@ -97,6 +97,11 @@ private:
     void deliver(const EventEntry& entry) {
         if (m_control == nullptr) {
             m_log.error("lpSendP no dispatch, event %d (%d) dropped", static_cast<int>(entry.kind), entry.value);
+            // Nobody can answer a dropped error: it counts as answered with
+            // the default, so the printer thread waiting on it goes on.
+            if (entry.kind == EventKind::Error) {
+                m_shared.errorResponse.store(common::OPOS_ER_RETRY);
+            }
             return;
         }
         switch (entry.kind) {

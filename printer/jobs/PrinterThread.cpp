@@ -1,11 +1,17 @@
 // The printer thread lpPrn: takes the queued jobs in order, writes each to
 // the port, and answers its caller (synchronous) or the application's
 // event handler (asynchronous).
+//
+// An asynchronous job is held while the printer reports a condition that
+// would lose it, and the application hears of it through error events.
+// Once an error was raised for a job, the application's answer to the last
+// of them decides: OPOS_ER_RETRY writes the job, anything else drops it
+// with all queued asynchronous output. A write that fails is such an error
+// too, so OutputComplete only ever follows a job that was written in full.
 #include <mutex>
 #include <string>
 
 #include "common/OposConstants.h"
-#include "portlink/portlink.h"
 #include "printer/ModelCatalogue.h"
 #include "printer/WorkerShared.h"
 
@@ -17,6 +23,8 @@ using namespace common;
 
 // The application gets one error event per pause, not a flood.
 constexpr platform::DWORD kErrorPauseMs = 200;
+// How often a printer held by a full event queue looks again.
+constexpr platform::DWORD kEventRoomPollMs = 2;
 constexpr platform::DWORD kOfflinePauseMs = 1000;
 // Extended codes of the conditions that hold asynchronous jobs back.
 constexpr std::int32_t kCutterErrorCode = 100020;
@@ -27,6 +35,16 @@ constexpr std::int32_t kExtendedCoverOpen = 201;
 constexpr std::int32_t kExtendedJournalEmpty = 202;
 constexpr std::int32_t kExtendedReceiptEmpty = 203;
 constexpr std::size_t kLogHexChars = 3 * 1024;
+
+// Every written job gets its OutputComplete. When the application's events
+// back up (a slow handler, frozen events) the printer waits for room in the
+// event queue rather than drop one; the exit flag ends the wait.
+void reportComplete(WorkerShared& shared, std::int32_t outputId) {
+    while (shared.eventQueue.pending() >= EventQueue::kSize && shared.exitFlag.load() == 0) {
+        shared.prnWake.wait(kEventRoomPollMs);
+    }
+    shared.fEventJob(0, outputId, 0);
+}
 
 void endThread(WorkerShared& shared) {
     shared.prnRunning.store(0);
@@ -44,11 +62,61 @@ void idle(WorkerShared& shared) {
     platform::WorkerThread::suspendCurrent();
 }
 
+void setIdle(WorkerShared& shared) {
+    if (shared.state.load() != OPOS_S_IDLE) {
+        shared.state.store(OPOS_S_IDLE);
+    }
+}
+
+bool receiptEmpty(const WorkerShared& shared) {
+    const PrinterStatus& status = *shared.status;
+    // F60 reports its receipt through its own sensor bits.
+    const std::int32_t receipt = shared.port.model == model::F60 ? status.f60Receipt.load() : status.receipt.load();
+    return receipt == PTR_SUE_REC_EMPTY;
+}
+
+// The errors raised for the asynchronous job in hand.
+class ErrorTrail {
+public:
+    explicit ErrorTrail(WorkerShared& shared) : m_shared(shared) {
+        m_shared.ErrorEventErrorOcuured.store(0);
+    }
+    ~ErrorTrail() {
+        m_shared.ErrorEventErrorOcuured.store(0);
+        m_shared.sendError.store(0);
+    }
+    ErrorTrail(const ErrorTrail&) = delete;
+    ErrorTrail& operator=(const ErrorTrail&) = delete;
+
+    // Queues one error event for the job; the printer counts as waiting on
+    // an error from now until the job is done.
+    void raise(std::int32_t resultCode, std::int32_t extended) {
+        m_shared.sendError.store(1);
+        // A disabled device delivers nothing: the condition is looked at
+        // again after the pause and raised once the device is enabled.
+        if (m_shared.deviceEnabled.load() == 0) {
+            return;
+        }
+        const std::uint64_t sequence = m_shared.queueErrorEvent(resultCode, extended);
+        if (sequence != 0) {
+            m_lastEvent = sequence;
+            m_shared.ErrorEventErrorOcuured.store(1);
+        }
+    }
+
+    bool raised() const { return m_shared.ErrorEventErrorOcuured.load() == 1; }
+    std::uint64_t lastEvent() const { return m_lastEvent; }
+
+private:
+    WorkerShared& m_shared;
+    std::uint64_t m_lastEvent = 0;
+};
+
 // One round of an error condition: the state shows the error, the
 // application gets the event, the thread pauses. False when the exit flag
 // ended the thread.
-bool raise(WorkerShared& shared, const char* text, std::int32_t resultCode, std::int32_t extended,
-           platform::DWORD pauseMs) {
+bool raise(WorkerShared& shared, ErrorTrail& trail, const char* text, std::int32_t resultCode,
+           std::int32_t extended, platform::DWORD pauseMs) {
     if (text != nullptr) {
         shared.log->debug("%s", text);
     }
@@ -60,59 +128,62 @@ bool raise(WorkerShared& shared, const char* text, std::int32_t resultCode, std:
         endThread(shared);
         return false;
     }
-    shared.fEventJob(3, resultCode, extended);
+    trail.raise(resultCode, extended);
     shared.prnWake.wait(pauseMs);
     return true;
 }
 
 // Holds an asynchronous job back while the printer reports a condition
 // that would lose it. False when the exit flag ended the thread.
-bool passErrorGate(WorkerShared& shared) {
-    PrinterConditions& c = shared.conditions;
-    while (c.coverOpen.load()) {
-        if (!raise(shared, "lpPrn Asyn COVER_OPEN", OPOS_E_EXTENDED, kExtendedCoverOpen, kErrorPauseMs)) {
+bool passErrorGate(WorkerShared& shared, ErrorTrail& trail) {
+    const PrinterStatus& status = *shared.status;
+    const PrinterConditions& c = shared.conditions;
+    while (status.cover.load() == PTR_SUE_COVER_OPEN) {
+        if (!raise(shared, trail, "lpPrn Asyn COVER_OPEN", OPOS_E_EXTENDED, kExtendedCoverOpen, kErrorPauseMs)) {
             return false;
         }
     }
     if (shared.port.model == model::F60) {
-        while (c.receiptEmpty.load() && c.journalEmpty.load()) {
-            if (!raise(shared, nullptr, OPOS_E_EXTENDED, kExtendedReceiptEmpty, kErrorPauseMs) ||
-                !raise(shared, nullptr, OPOS_E_EXTENDED, kExtendedJournalEmpty, kErrorPauseMs)) {
+        auto journalEmpty = [&] { return status.journal.load() == PTR_SUE_JRN_EMPTY; };
+        while (receiptEmpty(shared) && journalEmpty()) {
+            if (!raise(shared, trail, nullptr, OPOS_E_EXTENDED, kExtendedReceiptEmpty, kErrorPauseMs) ||
+                !raise(shared, trail, nullptr, OPOS_E_EXTENDED, kExtendedJournalEmpty, kErrorPauseMs)) {
                 return false;
             }
         }
-        while (c.receiptEmpty.load()) {
-            if (!raise(shared, nullptr, OPOS_E_EXTENDED, kExtendedReceiptEmpty, kErrorPauseMs)) {
+        while (receiptEmpty(shared)) {
+            if (!raise(shared, trail, nullptr, OPOS_E_EXTENDED, kExtendedReceiptEmpty, kErrorPauseMs)) {
                 return false;
             }
         }
-        while (c.journalEmpty.load()) {
-            if (!raise(shared, nullptr, OPOS_E_EXTENDED, kExtendedJournalEmpty, kErrorPauseMs)) {
+        while (journalEmpty()) {
+            if (!raise(shared, trail, nullptr, OPOS_E_EXTENDED, kExtendedJournalEmpty, kErrorPauseMs)) {
                 return false;
             }
         }
     } else {
-        while (c.receiptEmpty.load()) {
-            if (!raise(shared, "lpPrn Asyn REC_EMPTY", OPOS_E_EXTENDED, kExtendedReceiptEmpty, kErrorPauseMs)) {
+        while (receiptEmpty(shared)) {
+            if (!raise(shared, trail, "lpPrn Asyn REC_EMPTY", OPOS_E_EXTENDED, kExtendedReceiptEmpty,
+                       kErrorPauseMs)) {
                 return false;
             }
         }
     }
     while (c.cutterError.load()) {
-        if (!raise(shared, "lpPrn Asyn CUTTER_ERROR", OPOS_E_EXTENDED, kCutterErrorCode, kErrorPauseMs)) {
+        if (!raise(shared, trail, "lpPrn Asyn CUTTER_ERROR", OPOS_E_EXTENDED, kCutterErrorCode, kErrorPauseMs)) {
             return false;
         }
     }
     if (c.locomotiveError.load() &&
-        !raise(shared, "lpPrn Asyn LOCOMOTIVE_ERROR", OPOS_E_EXTENDED, kMotorErrorCode, kErrorPauseMs)) {
+        !raise(shared, trail, "lpPrn Asyn LOCOMOTIVE_ERROR", OPOS_E_EXTENDED, kMotorErrorCode, kErrorPauseMs)) {
         return false;
     }
     if (c.asbResumeError.load() &&
-        !raise(shared, "lpPrn Asyn ASBResume_ERROR", OPOS_E_EXTENDED, kAsbResumeErrorCode, kErrorPauseMs)) {
+        !raise(shared, trail, "lpPrn Asyn ASBResume_ERROR", OPOS_E_EXTENDED, kAsbResumeErrorCode, kErrorPauseMs)) {
         return false;
     }
     if (c.resumeError.load() &&
-        !raise(shared, "lpPrn Asyn RESUME_ERROR", OPOS_E_EXTENDED, kResumeErrorCode, kErrorPauseMs)) {
+        !raise(shared, trail, "lpPrn Asyn RESUME_ERROR", OPOS_E_EXTENDED, kResumeErrorCode, kErrorPauseMs)) {
         return false;
     }
     while (!c.online.load()) {
@@ -123,7 +194,7 @@ bool passErrorGate(WorkerShared& shared) {
             endThread(shared);
             return false;
         }
-        shared.fEventJob(3, OPOS_E_OFFLINE, kExtendedReceiptEmpty);
+        trail.raise(OPOS_E_OFFLINE, kExtendedReceiptEmpty);
         shared.prnWake.wait(kOfflinePauseMs);
         if (shared.exitFlag.load() != 0) {
             shared.log->debug("lpPrn Asyn OffToOn ExitThread2");
@@ -143,12 +214,60 @@ bool writeJob(WorkerShared& shared, const PrintJobRecord& job, bool retry) {
     std::int32_t step = 0, sysError = 0;
     // No time-out of our own: the port's own write limits end a write to a
     // printer that stopped taking data.
-    const std::int32_t written = WritePort(shared.port.number, shared.port.handle, job.data.data(), length, 0,
-                                           shared.port.protocol, &step, &sysError);
+    const std::int32_t written = shared.port.write(shared.port.number, shared.port.handle, job.data.data(), length,
+                                                   0, shared.port.protocol, &step, &sysError);
     shared.log->debug(retry ? "lpPrn End OPOS_ER_RETRY WritePort(\"%s\",%d):%d %d %d"
                             : "lpPrn End WritePort(\"%s\",%d):%d %d %d",
                       bytes.c_str(), length, written, step, sysError);
     return written != 0;
+}
+
+// An asynchronous job from the gate to its OutputComplete, or to the
+// application's OPOS_ER_CLEAR. False when the exit flag ended the thread.
+bool printAsynchronous(WorkerShared& shared, const PrintJobRecord& job) {
+    ErrorTrail trail(shared);
+    for (;;) {
+        if (!passErrorGate(shared, trail)) {
+            return false;
+        }
+        if (trail.raised()) {
+            // The answer to an event still on its way must not be taken
+            // from an earlier one.
+            if (!shared.errorResponse.waitForAnswers(trail.lastEvent(), shared.exitFlag)) {
+                shared.log->debug("lpPrn ExitThread");
+                endThread(shared);
+                return false;
+            }
+            if (shared.errorResponse.load() != OPOS_ER_RETRY) {
+                // Cleared output is never written, and every cleared job
+                // still ends in its one OutputComplete: the application
+                // learns the queue is done with it.
+                shared.log->debug("OPOS_ER_CLEAR");
+                const std::vector<std::int32_t> dropped = shared.discardAsynchronousJobs();
+                shared.log->debug("lpPrn OPOS_ER_CLEAR OutputID %d and %d queued jobs dropped", job.outputId,
+                                  static_cast<int>(dropped.size()));
+                setIdle(shared);
+                reportComplete(shared, job.outputId);
+                for (const std::int32_t outputId : dropped) {
+                    reportComplete(shared, outputId);
+                }
+                return true;
+            }
+        }
+        if (writeJob(shared, job, trail.raised())) {
+            break;
+        }
+        // Whatever part of the job went out, it did not go out whole: the
+        // job stays, and the application is asked what to do with it.
+        const bool online = shared.conditions.online.load();
+        if (!raise(shared, trail, "lpPrn Asyn WritePort failed", online ? OPOS_E_FAILURE : OPOS_E_EXTENDED,
+                   online ? 0 : kExtendedReceiptEmpty, kErrorPauseMs)) {
+            return false;
+        }
+    }
+    setIdle(shared);
+    reportComplete(shared, job.outputId);
+    return true;
 }
 
 }  // namespace
@@ -183,28 +302,18 @@ void lpPrn(const std::shared_ptr<WorkerShared>& sharedPointer) {
             shared.log->debug("lpPrn Asyn and OutputId=-1");
             continue;
         }
-        if (job.async != 0 && !passErrorGate(shared)) {
-            return;
+        if (job.async != 0) {
+            if (!printAsynchronous(shared, job)) {
+                return;
+            }
+            continue;
         }
-        bool printOk = false;
-        if (shared.ErrorEventErrorOcuured.load() != 1) {
-            printOk = writeJob(shared, job, false);
-        } else if (shared.errorResponse.load() == OPOS_ER_RETRY) {
-            printOk = writeJob(shared, job, true);
-        } else {
-            shared.log->debug("OPOS_ER_CLEAR");
-        }
+        const bool printOk = writeJob(shared, job, false);
         // Idle before the caller is answered: an application that reads
         // State once its synchronous print returned must not see it busy.
-        if (shared.state.load() != OPOS_S_IDLE) {
-            shared.state.store(OPOS_S_IDLE);
-        }
-        if (job.async != 0) {
-            shared.fEventJob(0, job.outputId, 0);
-        } else {
-            shared.log->debug("lpPrn Set hSynPrnEvent");
-            shared.completeSynchronous(job.ticket, printOk);
-        }
+        setIdle(shared);
+        shared.log->debug("lpPrn Set hSynPrnEvent");
+        shared.completeSynchronous(job.ticket, printOk);
     }
 }
 

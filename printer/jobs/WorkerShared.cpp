@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <vector>
 
 #include "common/OposConstants.h"
 
@@ -26,12 +27,41 @@ platform::DWORD synchronousNow() {
 
 }  // namespace
 
-WorkerShared::WorkerShared(std::shared_ptr<const common::ModuleLog> sharedLog, CallbackIds callbackIds)
-    : log(std::move(sharedLog)), ids(callbackIds), errorResponse(common::OPOS_ER_RETRY) {}
+void ErrorResponse::store(std::int32_t response) {
+    {
+        std::lock_guard lock(m_mutex);
+        m_value.store(response);
+        ++m_answered;
+    }
+    m_changed.notify_all();
+}
+
+bool ErrorResponse::waitForAnswers(std::uint64_t count, const std::atomic<std::int32_t>& exitFlag) const {
+    std::unique_lock lock(m_mutex);
+    m_changed.wait(lock, [&] { return m_answered >= count || exitFlag.load() != 0; });
+    return m_answered >= count;
+}
+
+void ErrorResponse::wake() {
+    // Taking the lock orders the wake after a waiter's look at the flag.
+    { std::lock_guard lock(m_mutex); }
+    m_changed.notify_all();
+}
+
+WorkerShared::WorkerShared(std::shared_ptr<const common::ModuleLog> sharedLog, CallbackIds callbackIds,
+                           std::shared_ptr<PrinterStatus> printerStatus)
+    : log(std::move(sharedLog)),
+      ids(callbackIds),
+      errorResponse(common::OPOS_ER_RETRY),
+      status(std::move(printerStatus)) {}
 
 WorkerShared::~WorkerShared() { platform::releaseMarshalStream(m_stream); }
 
 std::int32_t WorkerShared::fEventJob(std::int32_t operation, std::int32_t a, std::int32_t b) {
+    if (operation == 3) {
+        queueErrorEvent(a, b);
+        return 0;
+    }
     if (exitFlag.load() != 0) {
         log->debug("fEventJob begin2");
         return 0;
@@ -45,11 +75,6 @@ std::int32_t WorkerShared::fEventJob(std::int32_t operation, std::int32_t a, std
     case 2:
         entry.kind = EventKind::StatusUpdate;
         break;
-    case 3:
-        entry.kind = EventKind::Error;
-        entry.resultCode = a;
-        entry.extendedCode = b;
-        break;
     default:
         return 0;
     }
@@ -57,6 +82,24 @@ std::int32_t WorkerShared::fEventJob(std::int32_t operation, std::int32_t a, std
         log->error("fEventJob queue full, event %d (%d, %d) dropped", operation, a, b);
     }
     return 0;
+}
+
+std::uint64_t WorkerShared::queueErrorEvent(std::int32_t resultCode, std::int32_t extended) {
+    if (exitFlag.load() != 0) {
+        log->debug("fEventJob begin2");
+        return 0;
+    }
+    EventEntry entry;
+    entry.kind = EventKind::Error;
+    entry.value = resultCode;
+    entry.resultCode = resultCode;
+    entry.extendedCode = extended;
+    std::lock_guard lock(m_errorMutex);
+    if (!eventQueue.push(entry)) {
+        log->error("fEventJob queue full, event %d (%d, %d) dropped", 3, resultCode, extended);
+        return 0;
+    }
+    return ++m_errorsQueued;
 }
 
 void WorkerShared::handOverStream(platform::MarshalStream* stream) {
@@ -81,6 +124,7 @@ void WorkerShared::setExit(bool exit) {
     exitFlag.store(exit ? 1 : 0);
     eventQueue.wake();
     prnWake.set();
+    errorResponse.wake();
     // A synchronous caller waiting for a printer thread that is going away.
     SynPrnEvent.set();
 }
@@ -119,9 +163,6 @@ std::int32_t WorkerShared::IsJobInQue(PrintJobRecord* job, std::int32_t operatio
                 if (asyncMode && outputId != nullptr) {
                     *outputId = jobs.lastOutputId();
                 }
-                const bool heldBack = conditions.coverOpen.load() || conditions.receiptEmpty.load() ||
-                                      conditions.cutterError.load() || conditions.locomotiveError.load();
-                ErrorEventErrorOcuured.store(asyncMode && heldBack ? 1 : 0);
                 resume = true;
                 log->debug("IsJobInQue_0 end");
             }
@@ -198,8 +239,57 @@ bool WorkerShared::waitSynchronous(std::uint64_t ticket, platform::DWORD timeout
     }
 }
 
+std::vector<std::int32_t> WorkerShared::discardAsynchronousJobs() {
+    struct Kept {
+        PrintJobRecord job;
+        bool immediate;
+    };
+    std::lock_guard lock(CriSectionQue);
+    // The rings cannot drop a job from their middle: every job is taken out
+    // and those that stay go back in their order, each into its own ring.
+    std::vector<Kept> kept;
+    std::vector<std::int32_t> dropped;
+    while (jobs.MyNumJob() > 0) {
+        const bool immediate = jobs.NumImPrnJob() > 0;
+        PrintJobRecord job;
+        jobs.takeNext(&job);
+        if (job.async != 0 && job.outputId != -1) {
+            dropped.push_back(job.outputId);
+        } else {
+            kept.push_back(Kept{std::move(job), immediate});
+        }
+    }
+    for (Kept& keep : kept) {
+        if (keep.immediate) {
+            jobs.queueImmediate(&keep.job);
+        } else {
+            jobs.queueNormal(&keep.job, false, keep.job.outputId == -1);
+        }
+    }
+    return dropped;
+}
+
+void WorkerShared::setPowerState(std::int32_t powerState) {
+    std::lock_guard lock(m_powerMutex);
+    if (deviceEnabled.load() == 0) {
+        return;
+    }
+    if (status->powerState.exchange(powerState) != powerState) {
+        log->traceProperty(common::level::debug, common::PIDX_PowerState, powerState);
+    }
+}
+
+void WorkerShared::setState(std::int32_t newState) {
+    if (state.exchange(newState) != newState) {
+        log->traceProperty(common::level::debug, common::PIDX_State, newState);
+    }
+}
+
 void WorkerShared::setDeviceEnabled(bool enabled) {
-    deviceEnabled.store(enabled ? 1 : 0);
+    {
+        std::lock_guard lock(m_powerMutex);
+        deviceEnabled.store(enabled ? 1 : 0);
+    }
     eventQueue.wake();
 }
 

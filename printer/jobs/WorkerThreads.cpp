@@ -1,20 +1,43 @@
-// The status monitor as far as the life cycle needs it: it starts
-// suspended, ends on the exit flag and keeps its running flag. Status
-// polling runs inside this loop.
+// The status monitor thread lpEvent: created suspended at claim, resumed by
+// enabling and suspended by disabling; while the device is enabled it runs
+// one status cycle after the other until the exit flag ends it.
 #include "printer/WorkerShared.h"
+#include "printer/status/StatusMonitor.h"
+#include "printer/status/StatusPort.h"
 
 namespace printer {
 
-void lpEvent(const std::shared_ptr<WorkerShared>& shared) {
+namespace {
+
+constexpr platform::DWORD kDisabledPollMs = 50;
+
+}  // namespace
+
+void lpEvent(const std::shared_ptr<WorkerShared>& sharedPointer) {
+    WorkerShared& shared = *sharedPointer;
+    const std::unique_ptr<StatusPort> port = makePortlinkStatusPort(shared.port);
+    // Every pause is a wait on statusWake, which shutdown sets: the thread
+    // sees the exit flag within one pause, not one whole cycle later.
+    StatusMonitor monitor(shared, *port, [&shared](platform::DWORD ms) {
+        if (shared.exitFlag.load() != 0) {
+            return false;
+        }
+        shared.statusWake.wait(ms);
+        return shared.exitFlag.load() == 0;
+    });
     for (;;) {
-        if (shared->exitFlag.load() != 0) {
-            shared->evtRunning.store(0);
-            shared->log->debug("lpEvent ExitThread");
-            shared->EvtExitEvent.set();
+        if (shared.exitFlag.load() != 0) {
+            shared.evtRunning.store(0);
+            shared.log->debug("lpEvent ExitThread");
+            shared.EvtExitEvent.set();
             return;
         }
-        // A wait point: disabling suspends this thread here.
-        shared->statusWake.wait(kStatusCycleMs);
+        // A wait point: disabling suspends this thread here or in a pause.
+        if (shared.deviceEnabled.load() == 0) {
+            shared.statusWake.wait(kDisabledPollMs);
+            continue;
+        }
+        monitor.runCycle();
     }
 }
 

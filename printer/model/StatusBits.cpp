@@ -36,4 +36,39 @@ StatusCodes decodeStatus(std::int32_t model, const StatusBlock& block) {
     return codes;
 }
 
+MechanismErrors decodeErrors(std::int32_t model, const StatusBlock& block, bool parallelPort) {
+    const std::uint8_t b0 = block[0], b1 = block[1];
+    MechanismErrors errors;
+    errors.asbResume = (b1 & 0x40) != 0;
+    if (model == model::E50) {
+        errors.cutter = (b0 & 0x10) != 0;
+        return errors;
+    }
+    if (model != model::B20) {
+        errors.cutter = (b1 & 0x08) != 0 || (b1 & 0x20) != 0;
+    }
+    const bool impact = model == model::K92 || model == model::K91 || model == model::K90;
+    if (impact || model == model::F60) {
+        errors.motor = (b1 & 0x04) != 0;
+    }
+    if (!parallelPort) {
+        errors.resume = (b1 & 0x20) != 0;
+    }
+    return errors;
+}
+
+std::int32_t slipSensorState(const StatusBlock& block, std::int32_t previous) {
+    const bool top = (block[2] & 0x20) != 0, bottom = (block[2] & 0x40) != 0, near = (block[3] & 0x02) != 0;
+    if (top && bottom && near) {
+        return kSlipSensorNone;
+    }
+    if (bottom && !top && !near) {
+        return kSlipSensorInserted;
+    }
+    if (top && near && !bottom) {
+        return kSlipSensorOutOfPath;
+    }
+    return previous;
+}
+
 }  // namespace printer

@@ -2,6 +2,7 @@
 
 #include <QLineEdit>
 #include <QPushButton>
+#include <chrono>
 #include <memory>
 #include <random>
 #include <string>
@@ -74,16 +75,27 @@ TEST_F(GuiDeviceTest, DrawerCheckShowsTheServiceObjectsDialogAndItsPulseSucceeds
     EXPECT_TRUE(m_presenter.shown.empty()) << m_presenter.texts().front();
 }
 
-TEST_F(GuiDeviceTest, PrinterCheckRunsAndReleasesTheDevice) {
+TEST_F(GuiDeviceTest, PrinterCheckEndsInThePrintersDialogAndPrintsItsText) {
     setup::gui::MainWindow window(m_presenter, true, std::make_unique<setup::ControlObjectHost>());
     window.show();
     selectDevice(window, m_printerKey);
     // Twice from the same window: the first run released and closed it.
     for (int run = 0; run < 2; ++run) {
-        // This build's printer refuses the interactive level without a
-        // dialog; should one appear, it is closed so the run can end.
-        ModalDriver closer([](QDialog& dialog) { need<QPushButton>(dialog, "closeButton")->click(); });
+        QString title;
+        QString result;
+        const std::size_t before = m_printer.receivedBytes().size();
+        ModalDriver driver([&](QDialog& dialog) {
+            title = dialog.windowTitle();
+            need<QPushButton>(dialog, "startButton")->click();
+            result = need<QLineEdit>(dialog, "resultEdit")->text();
+            need<QPushButton>(dialog, "closeButton")->click();
+        });
         need<QPushButton>(window, "checkHealthButton")->click();
+        ASSERT_TRUE(driver.ran()) << "run " << run << ": no health-check dialog";
+        EXPECT_EQ(title, QStringLiteral("CheckHealth Interactive"));
+        EXPECT_EQ(result, QStringLiteral("OPOS_SUCCESS"));
+        EXPECT_TRUE(m_printer.waitForReceived(before + 255, std::chrono::seconds(5)));
+        EXPECT_NE(m_printer.transcript().find("Interactive Check for printer"), std::string::npos);
         EXPECT_TRUE(m_presenter.shown.empty()) << "run " << run << ": " << m_presenter.texts().front();
     }
 }

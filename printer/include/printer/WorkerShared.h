@@ -10,17 +10,22 @@
 // (and only this state) alive until it returns, so it cannot touch an
 // object that has gone.
 //
-// Every flag a thread reads is atomic; the application thread writes them.
+// Every value two threads share is atomic or kept under the lock named
+// with it.
 #include <atomic>
+#include <condition_variable>
 #include <cstdint>
 #include <memory>
 #include <mutex>
+#include <vector>
 
 #include "common/ModuleLog.h"
 #include "platform/com.h"
 #include "platform/threads.h"
+#include "portlink/portlink.h"
 #include "printer/EventQueue.h"
 #include "printer/JobQueue.h"
+#include "printer/status/PrinterStatus.h"
 
 namespace printer {
 
@@ -30,26 +35,58 @@ struct CallbackIds {
     platform::DISPID statusUpdate = platform::DISPID_UNKNOWN;
 };
 
-// Where and how the printer thread writes: fixed from claim to release.
+// portlink's WritePort, or a stand-in with its contract.
+using WritePortFunction = std::int32_t (*)(std::int32_t portIndex, std::int32_t handle, const std::uint8_t* data,
+                                           std::int32_t length, std::int32_t timeoutMs, std::int32_t modelParam,
+                                           std::int32_t* stepCode, std::int32_t* sysError);
+
+// Where and how the worker threads reach the printer: fixed from claim to
+// release.
 struct PrinterPort {
     std::int32_t number = 0;
     std::int32_t handle = 0;
     std::int32_t protocol = 0;
     std::int32_t model = 0;
+    std::int32_t kind = 0;  // PORT_COM, PORT_PAR, PORT_USB or PORT_ETH
+    // The printer thread's writes go through this; tests replace it.
+    WritePortFunction write = &WritePort;
 };
 
-// The printer conditions that hold asynchronous jobs back. The status
-// monitor keeps them; until it reads the printer they stay as constructed,
-// a printer that is ready.
+// The mechanism conditions the status monitor reads from each status block
+// and the on-line state it keeps, for the printer thread's error gate. A
+// claim starts with a printer that is on line and has no error: the claim
+// has just checked it.
 struct PrinterConditions {
-    std::atomic<bool> coverOpen{false};
-    std::atomic<bool> receiptEmpty{false};
-    std::atomic<bool> journalEmpty{false};
     std::atomic<bool> cutterError{false};
     std::atomic<bool> locomotiveError{false};
     std::atomic<bool> asbResumeError{false};
     std::atomic<bool> resumeError{false};
     std::atomic<bool> online{true};
+};
+
+// The application's answer to the latest error event: OPOS_ER_RETRY until
+// an answer came. The delivery thread stores one answer per error event it
+// took from the queue; the printer thread, which must not act on an answer
+// meant for an earlier event, waits for the answer to its own.
+class ErrorResponse {
+public:
+    explicit ErrorResponse(std::int32_t initial) : m_value(initial) {}
+    ErrorResponse(const ErrorResponse&) = delete;
+    ErrorResponse& operator=(const ErrorResponse&) = delete;
+
+    // One more error event answered with `response`.
+    void store(std::int32_t response);
+    std::int32_t load() const { return m_value.load(); }
+    // Blocks until `count` error events were answered in all, or `exitFlag`
+    // is set (false). A wake() makes it look at the flag again.
+    bool waitForAnswers(std::uint64_t count, const std::atomic<std::int32_t>& exitFlag) const;
+    void wake();
+
+private:
+    std::atomic<std::int32_t> m_value;
+    mutable std::mutex m_mutex;
+    mutable std::condition_variable m_changed;
+    std::uint64_t m_answered = 0;
 };
 
 // The bound on the delivery thread's waits: a wait ends early on every
@@ -60,7 +97,10 @@ inline constexpr std::uint32_t kStatusCycleMs = 100;
 
 class WorkerShared {
 public:
-    WorkerShared(std::shared_ptr<const common::ModuleLog> log, CallbackIds ids);
+    // `status` is the object's, shared with every claim; a test may leave
+    // it to a fresh one.
+    WorkerShared(std::shared_ptr<const common::ModuleLog> log, CallbackIds ids,
+                 std::shared_ptr<PrinterStatus> status = std::make_shared<PrinterStatus>());
     ~WorkerShared();
     WorkerShared(const WorkerShared&) = delete;
     WorkerShared& operator=(const WorkerShared&) = delete;
@@ -70,6 +110,10 @@ public:
     // code). Dropped while the exit flag is set, and dropped and logged when
     // the queue is full. Always 0.
     std::int32_t fEventJob(std::int32_t operation, std::int32_t a, std::int32_t b);
+    // fEventJob(3, resultCode, extended) for a caller that waits for the
+    // answer: the number of error events queued up to and including this
+    // one (0 when it was dropped), for errorResponse.waitForAnswers.
+    std::uint64_t queueErrorEvent(std::int32_t resultCode, std::int32_t extended);
 
     // Hands the delivery thread the control object's dispatch marshalled on
     // the enabling thread; a stream not yet collected is replaced.
@@ -91,6 +135,18 @@ public:
     // Waits until the job with `ticket` was written (true, *printOk set), the
     // time-out passed or the exit flag was set (false).
     bool waitSynchronous(std::uint64_t ticket, platform::DWORD timeoutMs, bool* printOk);
+    // The application answered an error with OPOS_ER_CLEAR: every queued
+    // asynchronous print job goes unwritten. Synchronous and immediate jobs
+    // stay (their callers wait for them), and so do idle markers, which now
+    // report idle. Returns the dropped jobs' OutputIDs in queue order.
+    std::vector<std::int32_t> discardAsynchronousJobs();
+
+    // The status monitor's PowerState: ignored once the device was disabled,
+    // so that a cycle still under way cannot overwrite the value disabling
+    // leaves. Writes a trace line when the value changes.
+    void setPowerState(std::int32_t powerState);
+    // State, with a trace line when it changes.
+    void setState(std::int32_t newState);
 
     // Sets a flag the delivery thread watches and wakes it.
     void setExit(bool exit);
@@ -106,9 +162,10 @@ public:
     std::atomic<std::int32_t> prnRunning{0};
     std::atomic<std::int32_t> evtRunning{0};
     std::atomic<std::int32_t> sndRunning{0};
-    // The application's answer to the latest error event, for the printer
-    // thread: OPOS_ER_RETRY until an answer came.
-    std::atomic<std::int32_t> errorResponse;
+    ErrorResponse errorResponse;
+    // PowerNotify as it was when the device was enabled; it cannot change
+    // while enabled.
+    std::atomic<std::int32_t> powerNotify{0};
 
     // All auto-reset, created unsignalled.
     platform::Event SynPrnEvent{false, false};
@@ -127,11 +184,18 @@ public:
     // is resumed through it.
     platform::WorkerThread* printerThread = nullptr;
     PrinterPort port;
+    const std::shared_ptr<PrinterStatus> status;
     PrinterConditions conditions;
     // The State property while claimed: the printer thread moves it
-    // between busy, idle and error.
+    // between busy, idle and error, the status monitor back from error.
     std::atomic<std::int32_t> state{2};
+    // 1 once an error event was raised for the asynchronous job the
+    // printer thread holds: only then does the application's answer decide
+    // whether the job is written or dropped.
     std::atomic<std::int32_t> ErrorEventErrorOcuured{0};
+    // Set by the printer thread while a job waits on an error; the status
+    // monitor then keeps State at error while any condition stands.
+    std::atomic<std::int32_t> sendError{0};
     // F60's slip sensor, kept by the status monitor: 2 no slip, 3 slip
     // inserted, 4 slip out of the path; 0 before the first status read.
     // The slip insertion and removal methods wait on it.
@@ -146,6 +210,12 @@ private:
     bool m_printOk = false;
     std::mutex m_streamMutex;
     platform::MarshalStream* m_stream = nullptr;
+    // Error events are counted in queue order: queueing and counting
+    // happen under one lock.
+    std::mutex m_errorMutex;
+    std::uint64_t m_errorsQueued = 0;
+    // Orders the monitor's PowerState writes against disabling.
+    std::mutex m_powerMutex;
 };
 
 // The clock the synchronous wait measures its time-out with. Test support

@@ -89,6 +89,12 @@ TEST_F(ReceiptSoCollectingTest, ClearOutputDropsAnOpenTransaction) {
     EXPECT_EQ(control->printNormal(PTR_S_RECEIPT, L"never printed\n"), OPOS_SUCCESS);
     EXPECT_EQ(control->clearOutput(), OPOS_SUCCESS);
     EXPECT_EQ(control->printNormal(PTR_S_RECEIPT, L"printed at once\n"), OPOS_SUCCESS);
+    // Written is not yet read by the printer.
+    const auto deadline = std::chrono::steady_clock::now() + 5s;
+    while (find(printer->receivedBytes(), text("printed at once")) == std::string::npos &&
+           std::chrono::steady_clock::now() < deadline) {
+        printer->waitForReceived(printer->receivedBytes().size() + 1, 50ms);
+    }
     const emulator::Bytes bytes = printer->receivedBytes();
     EXPECT_NE(find(bytes, text("printed at once")), std::string::npos);
     EXPECT_EQ(find(bytes, text("never printed")), std::string::npos);

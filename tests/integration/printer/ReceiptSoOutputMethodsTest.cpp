@@ -1,5 +1,6 @@
-// CutPaper, MarkFeed and SetLogo through the control object: the commands
+// CutPaper, MarkFeed, SetLogo and PrintBarCode through the control object: the commands
 // each model's printer gets, and what a refused call leaves behind.
+#include <algorithm>
 #include <string>
 
 #include "ReceiptSoTestSupport.h"
@@ -102,6 +103,31 @@ TEST_F(ReceiptSoOutputMethodsTest, OversizedLogoIsRefusedAndTheOldOneStillPrints
     EXPECT_NE(paper.find("[bold]CORVANE"), std::string::npos) << paper;
     EXPECT_LT(paper.find("CORVANE"), paper.find("Milk   1.20")) << paper;
     EXPECT_EQ(paper.find("ZZZZ"), std::string::npos) << paper;
+}
+
+TEST_F(ReceiptSoOutputMethodsTest, PrintBarCodeReachesThePrinterAsABarcodeCommand) {
+    emulator::VirtualPrinter* a14 = nullptr;
+    auto control = readyPrinter("A14", &a14);
+    const std::size_t before = a14->receivedBytes().size();
+    const auto barcode = [&](opos::PosPrinter& printer, LONG station, LONG symbology) {
+        return printer.call("PrintBarCode", {station, std::wstring(L"12345678"), symbology, 80, 400, PTR_BC_CENTER,
+                                             PTR_BC_TEXT_BELOW})
+            .rc;
+    };
+    ASSERT_EQ(barcode(*control, PTR_S_RECEIPT, PTR_BCS_Code39), OPOS_SUCCESS);
+    const emulator::Bytes sent = sentAfter(*a14, before, 12);
+    const emulator::Bytes command{0x1D, 0x6B, 0x45, 8, '1', '2', '3', '4', '5', '6', '7', '8'};
+    EXPECT_NE(std::search(sent.begin(), sent.end(), command.begin(), command.end()), sent.end());
+    // Centred, with the human-readable text below.
+    const emulator::Bytes centre{0x1B, 0x61, 0x01};
+    EXPECT_NE(std::search(sent.begin(), sent.end(), centre.begin(), centre.end()), sent.end());
+
+    EXPECT_EQ(barcode(*control, PTR_S_JOURNAL, PTR_BCS_Code39), OPOS_E_FAILURE);
+    EXPECT_EQ(barcode(*control, PTR_S_RECEIPT, 999), OPOS_E_FAILURE);
+
+    emulator::VirtualPrinter* k92 = nullptr;
+    auto impact = readyPrinter("K92", &k92);
+    EXPECT_EQ(barcode(*impact, PTR_S_RECEIPT, PTR_BCS_Code39), OPOS_E_FAILURE);
 }
 
 }  // namespace

@@ -47,9 +47,11 @@ protected:
 
     // A printer that accepts the claim and then stops reading, so the
     // printer thread is held in its first large write.
-    std::unique_ptr<opos::PosPrinter> stalledPrinter(testsupport::FakeNetPrinter& fake, const std::string& keyName) {
+    std::unique_ptr<opos::PosPrinter> stalledPrinter(testsupport::FakeNetPrinter& fake, const std::string& keyName,
+                                                     opos::EventHandler handler = {}) {
         addDevice(keyName, fake.portValue());
         auto control = openPrinter(keyName);
+        control->setEventHandler(std::move(handler));
         EXPECT_EQ(control->claimDevice(1000), OPOS_SUCCESS);
         EXPECT_EQ(control->setDeviceEnabled(true), OPOS_SUCCESS);
         fake.setReading(false);
@@ -101,10 +103,9 @@ TEST_F(ReceiptSoQueueTest, ASynchronousCallerWaitsByTheLengthOfItsJobAndTheModel
 
 TEST_F(ReceiptSoQueueTest, AFullQueueRefusesTheNextJobAfterTwoRetriesAndLosesNone) {
     testsupport::FakeNetPrinter fake;
-    auto control = stalledPrinter(fake, "RX-A14");
     std::atomic<int> completes{0};
     std::atomic<int> queueFull{0};
-    control->setEventHandler([&](opos::Event& event) {
+    auto control = stalledPrinter(fake, "RX-A14", [&](opos::Event& event) {
         if (event.kind == opos::EventKind::OutputComplete) {
             ++completes;
         } else if (event.kind == opos::EventKind::Error && event.resultCode == OPOS_E_EXTENDED &&

@@ -40,6 +40,9 @@ struct BitmapContext {
     // The user's private temporary directory, ending in '/': stored bitmaps
     // (the encoder's bitmap directory must be the same) and scratch files.
     std::string bitmapDirectory;
+    // What the stored bitmaps' file names start with (the encoder's prefix
+    // must be the same).
+    std::string bitmapFilePrefix{kBitmapFilePrefix};
     // Lines go here; may be null.
     EncodeLog* log = nullptr;
 };
@@ -51,8 +54,9 @@ struct BitmapJob {
     std::int32_t widestLineAtLeast = 0;  // page mode: the widest-line metric's new minimum, else 0
 };
 
-// The stored bitmap file for `number`: directory, kBitmapFilePrefix, number.
-std::string storedBitmapPath(const std::string& bitmapDirectory, std::int32_t number);
+// The stored bitmap file for `number`: directory, prefix, number.
+std::string storedBitmapPath(const std::string& bitmapDirectory, std::int32_t number,
+                             std::string_view prefix = kBitmapFilePrefix);
 
 // SetBitmap's work: prepares `fileName` at `width` (MapMode units, or
 // PTR_BM_ASIS) and stores it as bitmap `number` with `alignment`. A number

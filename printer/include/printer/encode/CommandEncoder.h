@@ -28,7 +28,9 @@ inline constexpr std::size_t kStagingBufferSize = 16384;
 inline constexpr std::size_t kLogoSize = 512;
 
 // The file name a stored bitmap gets in the bitmap directory, followed by
-// its number in decimal. SetBitmap stores under this name, PrintBMP reads it.
+// its number in decimal, unless the device gives a prefix of its own (two
+// devices must not share their stored bitmaps). SetBitmap stores under this
+// name, PrintBMP reads it.
 inline constexpr std::string_view kBitmapFilePrefix = "cvopos_bmp";
 
 class CommandEncoder;
@@ -103,7 +105,10 @@ public:
     bool lineTerminated() const { return m_lineTerminated; }
 
     // Where stored bitmaps live (ends in '/'), and the pipeline PrintBMP calls.
-    void setBitmapDirectory(std::string directory) { m_bitmapDirectory = std::move(directory); }
+    void setBitmapDirectory(std::string directory, std::string prefix = std::string(kBitmapFilePrefix)) {
+        m_bitmapDirectory = std::move(directory);
+        m_bitmapPrefix = std::move(prefix);
+    }
     void setBitmapToCommands(BitmapToCommands pipeline) { m_bitmapToCommands = std::move(pipeline); }
     const std::string& currentBitmapPath() const { return m_currentBitmapPath; }
 
@@ -134,6 +139,7 @@ private:
     std::size_t m_preFeedPosition = 0;
 
     std::string m_bitmapDirectory;
+    std::string m_bitmapPrefix{kBitmapFilePrefix};
     std::string m_currentBitmapPath;
     BitmapToCommands m_bitmapToCommands;
 };

@@ -1,0 +1,107 @@
+// PrintBitmap, SetBitmap and stored bitmaps in print data, through the
+// control object, with the image libraries loaded from the install
+// directory the registry names.
+#include <algorithm>
+#include <cstdint>
+#include <fstream>
+#include <string>
+#include <vector>
+
+#include "ReceiptSoTestSupport.h"
+#include "common/OposConstants.h"
+#include "setup/RegKey.h"
+#include "setup/RegistrySchema.h"
+
+namespace printertest {
+namespace {
+
+using namespace common;
+
+void putLittleEndian(std::vector<std::uint8_t>& out, std::uint32_t value, int bytes) {
+    for (int i = 0; i < bytes; ++i) {
+        out.push_back(static_cast<std::uint8_t>(value >> (8 * i)));
+    }
+}
+
+// A 24-bit picture, white with a black bar across its middle third.
+void writePicture(const std::string& path, int width, int height) {
+    const int stride = (width * 3 + 3) & ~3;
+    std::vector<std::uint8_t> file{'B', 'M'};
+    putLittleEndian(file, 54 + stride * height, 4);
+    putLittleEndian(file, 0, 4);
+    putLittleEndian(file, 54, 4);
+    putLittleEndian(file, 40, 4);
+    putLittleEndian(file, static_cast<std::uint32_t>(width), 4);
+    putLittleEndian(file, static_cast<std::uint32_t>(height), 4);
+    putLittleEndian(file, 1, 2);
+    putLittleEndian(file, 24, 2);
+    for (int i = 0; i < 6; ++i) {
+        putLittleEndian(file, 0, 4);
+    }
+    for (int y = 0; y < height; ++y) {
+        const bool bar = y >= height / 3 && y < 2 * height / 3;
+        for (int x = 0; x < stride; ++x) {
+            file.push_back(x < width * 3 && bar ? 0x00 : 0xFF);
+        }
+    }
+    std::ofstream(path, std::ios::binary).write(reinterpret_cast<const char*>(file.data()),
+                                                static_cast<std::streamsize>(file.size()));
+}
+
+class ReceiptSoBitmapTest : public ReceiptSoTest {
+protected:
+    void SetUp() override {
+        ReceiptSoTest::SetUp();
+        // The installer's uninstall entry tells where the image libraries are.
+        setup::RegKey key;
+        ASSERT_EQ(key.create(platform::HKLM, setup::kUninstallKeyPath), platform::ERROR_SUCCESS);
+        ASSERT_EQ(key.writeString(setup::kUninstallStringValue, std::string(IMAGING_LIBRARY_DIR) + "uninstall.exe"),
+                  platform::ERROR_SUCCESS);
+    }
+
+    static std::size_t count(const emulator::Bytes& bytes, const emulator::Bytes& pattern, std::size_t from) {
+        std::size_t found = 0;
+        auto at = bytes.begin() + static_cast<std::ptrdiff_t>(std::min(from, bytes.size()));
+        while ((at = std::search(at, bytes.end(), pattern.begin(), pattern.end())) != bytes.end()) {
+            ++found;
+            ++at;
+        }
+        return found;
+    }
+};
+
+TEST_F(ReceiptSoBitmapTest, PictureFilesPrintAsBitImageBandsAtOnceOrStored) {
+    emulator::VirtualPrinter& printer = addNetworkPrinter("A14", "RX-A14");
+    auto control = openPrinter("RX-A14");
+    ASSERT_EQ(control->claimDevice(1000), OPOS_SUCCESS);
+    ASSERT_EQ(control->setDeviceEnabled(true), OPOS_SUCCESS);
+    const std::string picture = path("bar.bmp");
+    writePicture(picture, 64, 48);
+    const std::wstring file(picture.begin(), picture.end());
+
+    std::size_t before = printer.receivedBytes().size();
+    ASSERT_EQ(control->call("PrintBitmap", {PTR_S_RECEIPT, file, PTR_BM_ASIS, PTR_BM_CENTER}).rc, OPOS_SUCCESS);
+    // Bands of 64 columns in the default level's 8-dot mode; the picture
+    // arrives whole before its line is fed.
+    ASSERT_TRUE(printer.waitForReceived(before + 4 * 64, 5s));
+    const std::size_t bands = count(printer.receivedBytes(), {0x1B, 0x2A, 0x00, 64, 0}, before);
+    EXPECT_GE(bands, 4u);
+
+    ASSERT_EQ(control->call("SetBitmap", {1, PTR_S_RECEIPT, file, PTR_BM_ASIS, PTR_BM_LEFT}).rc, OPOS_SUCCESS);
+    before = printer.receivedBytes().size();
+    ASSERT_EQ(control->printNormal(PTR_S_RECEIPT, L"\x1b|1B\n"), OPOS_SUCCESS);
+    ASSERT_TRUE(printer.waitForReceived(before + bands * 64, 5s));
+    EXPECT_EQ(count(printer.receivedBytes(), {0x1B, 0x2A, 0x00, 64, 0}, before), bands);
+
+    before = printer.receivedBytes().size();
+    EXPECT_EQ(control->call("SetBitmap", {21, PTR_S_RECEIPT, file, PTR_BM_ASIS, PTR_BM_LEFT}).rc, OPOS_E_FAILURE);
+    EXPECT_EQ(control->call("PrintBitmap", {PTR_S_RECEIPT, std::wstring(L"/no/such/picture.bmp"), PTR_BM_ASIS,
+                                             PTR_BM_CENTER})
+                  .rc,
+              OPOS_E_FAILURE);
+    EXPECT_EQ(control->call("PrintBitmap", {PTR_S_JOURNAL, file, PTR_BM_ASIS, PTR_BM_CENTER}).rc, OPOS_E_FAILURE);
+    EXPECT_FALSE(printer.waitForReceived(before + 1, 200ms)) << "a refused bitmap printed something";
+}
+
+}  // namespace
+}  // namespace printertest
