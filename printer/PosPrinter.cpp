@@ -472,17 +472,6 @@ HRESULT PosPrinter::ClearOutput(LONG* pRC) {
     return answer(pRC, OPOS_SUCCESS, S_OK);
 }
 
-HRESULT PosPrinter::unavailableOutput(const char* name, LONG* pRC) {
-    m_log->debug("%s()", name);
-    if (!CheckSOStatus(3)) {
-        *pRC = m_resultCode;
-        m_log->error("%s %d:CheckSOStatus(3) is FALSE%s", name, 1, kEnd);
-        return S_FALSE;
-    }
-    m_log->error("%s %d:not available in this build%s", name, 1, kEnd);
-    return answer(pRC, OPOS_E_FAILURE, S_FALSE);
-}
-
 HRESULT PosPrinter::COFreezeEvents(LONG freeze, LONG* pRC) {
     m_log->debug("COFreezeEvents(%d)", freeze);
     const auto value = static_cast<std::int16_t>(freeze);

@@ -83,9 +83,6 @@ public:
     HRESULT PrintBarCode(LONG station, const std::wstring& data, LONG symbology, LONG height, LONG width,
                          LONG alignment, LONG textPosition, LONG* pRC);
 
-    // An output method whose print path is not part of this module yet:
-    // checks the state like every output method, then refuses.
-    HRESULT unavailableOutput(const char* name, LONG* pRC);
 
 private:
     enum class Twin { Standard, Older };

@@ -257,9 +257,7 @@ HRESULT PosPrinterDispatch::call(DISPID dispid, DispParams& params, Variant* res
     case slot::SetPropertyString:
         return p.SetPropertyString(numberAt(params, 0), textAt(params, 1));
     default:
-        return withRc(params, [&](LONG* rc) {
-            return p.unavailableOutput(kSlots[static_cast<std::size_t>(dispid) - 1].name.data(), rc);
-        });
+        return platform::DISP_E_MEMBERNOTFOUND;
     }
 }
 
