@@ -11,6 +11,7 @@
 #include <mutex>
 #include <string>
 
+#include "common/CorvaneCodes.h"
 #include "common/OposConstants.h"
 #include "printer/ModelCatalogue.h"
 #include "printer/WorkerShared.h"
@@ -26,14 +27,6 @@ constexpr platform::DWORD kErrorPauseMs = 200;
 // How often a printer held by a full event queue looks again.
 constexpr platform::DWORD kEventRoomPollMs = 2;
 constexpr platform::DWORD kOfflinePauseMs = 1000;
-// Extended codes of the conditions that hold asynchronous jobs back.
-constexpr std::int32_t kCutterErrorCode = 100020;
-constexpr std::int32_t kMotorErrorCode = 100021;
-constexpr std::int32_t kAsbResumeErrorCode = 100022;
-constexpr std::int32_t kResumeErrorCode = 100023;
-constexpr std::int32_t kExtendedCoverOpen = 201;
-constexpr std::int32_t kExtendedJournalEmpty = 202;
-constexpr std::int32_t kExtendedReceiptEmpty = 203;
 constexpr std::size_t kLogHexChars = 3 * 1024;
 
 // Every written job gets its OutputComplete. When the application's events
@@ -139,51 +132,51 @@ bool passErrorGate(WorkerShared& shared, ErrorTrail& trail) {
     const PrinterStatus& status = *shared.status;
     const PrinterConditions& c = shared.conditions;
     while (status.cover.load() == PTR_SUE_COVER_OPEN) {
-        if (!raise(shared, trail, "lpPrn Asyn COVER_OPEN", OPOS_E_EXTENDED, kExtendedCoverOpen, kErrorPauseMs)) {
+        if (!raise(shared, trail, "lpPrn Asyn COVER_OPEN", OPOS_E_EXTENDED, OPOS_EPTR_COVER_OPEN, kErrorPauseMs)) {
             return false;
         }
     }
     if (shared.port.model == model::F60) {
         auto journalEmpty = [&] { return status.journal.load() == PTR_SUE_JRN_EMPTY; };
         while (receiptEmpty(shared) && journalEmpty()) {
-            if (!raise(shared, trail, nullptr, OPOS_E_EXTENDED, kExtendedReceiptEmpty, kErrorPauseMs) ||
-                !raise(shared, trail, nullptr, OPOS_E_EXTENDED, kExtendedJournalEmpty, kErrorPauseMs)) {
+            if (!raise(shared, trail, nullptr, OPOS_E_EXTENDED, OPOS_EPTR_REC_EMPTY, kErrorPauseMs) ||
+                !raise(shared, trail, nullptr, OPOS_E_EXTENDED, OPOS_EPTR_JRN_EMPTY, kErrorPauseMs)) {
                 return false;
             }
         }
         while (receiptEmpty(shared)) {
-            if (!raise(shared, trail, nullptr, OPOS_E_EXTENDED, kExtendedReceiptEmpty, kErrorPauseMs)) {
+            if (!raise(shared, trail, nullptr, OPOS_E_EXTENDED, OPOS_EPTR_REC_EMPTY, kErrorPauseMs)) {
                 return false;
             }
         }
         while (journalEmpty()) {
-            if (!raise(shared, trail, nullptr, OPOS_E_EXTENDED, kExtendedJournalEmpty, kErrorPauseMs)) {
+            if (!raise(shared, trail, nullptr, OPOS_E_EXTENDED, OPOS_EPTR_JRN_EMPTY, kErrorPauseMs)) {
                 return false;
             }
         }
     } else {
         while (receiptEmpty(shared)) {
-            if (!raise(shared, trail, "lpPrn Asyn REC_EMPTY", OPOS_E_EXTENDED, kExtendedReceiptEmpty,
+            if (!raise(shared, trail, "lpPrn Asyn REC_EMPTY", OPOS_E_EXTENDED, OPOS_EPTR_REC_EMPTY,
                        kErrorPauseMs)) {
                 return false;
             }
         }
     }
     while (c.cutterError.load()) {
-        if (!raise(shared, trail, "lpPrn Asyn CUTTER_ERROR", OPOS_E_EXTENDED, kCutterErrorCode, kErrorPauseMs)) {
+        if (!raise(shared, trail, "lpPrn Asyn CUTTER_ERROR", OPOS_E_EXTENDED, CV_ECUTTER_ERROR, kErrorPauseMs)) {
             return false;
         }
     }
     if (c.locomotiveError.load() &&
-        !raise(shared, trail, "lpPrn Asyn LOCOMOTIVE_ERROR", OPOS_E_EXTENDED, kMotorErrorCode, kErrorPauseMs)) {
+        !raise(shared, trail, "lpPrn Asyn LOCOMOTIVE_ERROR", OPOS_E_EXTENDED, CV_EMOTOR_ERROR, kErrorPauseMs)) {
         return false;
     }
     if (c.asbResumeError.load() &&
-        !raise(shared, trail, "lpPrn Asyn ASBResume_ERROR", OPOS_E_EXTENDED, kAsbResumeErrorCode, kErrorPauseMs)) {
+        !raise(shared, trail, "lpPrn Asyn ASBResume_ERROR", OPOS_E_EXTENDED, CV_EAUTOSTATUS_RESUME_ERROR, kErrorPauseMs)) {
         return false;
     }
     if (c.resumeError.load() &&
-        !raise(shared, trail, "lpPrn Asyn RESUME_ERROR", OPOS_E_EXTENDED, kResumeErrorCode, kErrorPauseMs)) {
+        !raise(shared, trail, "lpPrn Asyn RESUME_ERROR", OPOS_E_EXTENDED, CV_ERESUME_ERROR, kErrorPauseMs)) {
         return false;
     }
     while (!c.online.load()) {
@@ -194,7 +187,7 @@ bool passErrorGate(WorkerShared& shared, ErrorTrail& trail) {
             endThread(shared);
             return false;
         }
-        trail.raise(OPOS_E_OFFLINE, kExtendedReceiptEmpty);
+        trail.raise(OPOS_E_OFFLINE, OPOS_EPTR_REC_EMPTY);
         shared.prnWake.wait(kOfflinePauseMs);
         if (shared.exitFlag.load() != 0) {
             shared.log->debug("lpPrn Asyn OffToOn ExitThread2");
@@ -261,7 +254,7 @@ bool printAsynchronous(WorkerShared& shared, const PrintJobRecord& job) {
         // job stays, and the application is asked what to do with it.
         const bool online = shared.conditions.online.load();
         if (!raise(shared, trail, "lpPrn Asyn WritePort failed", online ? OPOS_E_FAILURE : OPOS_E_EXTENDED,
-                   online ? 0 : kExtendedReceiptEmpty, kErrorPauseMs)) {
+                   online ? 0 : OPOS_EPTR_REC_EMPTY, kErrorPauseMs)) {
             return false;
         }
     }

@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <iterator>
 
+#include "common/CorvaneCodes.h"
 #include "common/OposConstants.h"
 #include "portlink/portlink.h"
 #include "printer/ModelCatalogue.h"
@@ -18,9 +19,6 @@ constexpr platform::DWORD kPowerSettleMs = 100;
 // A parallel printer that has just come back needs a moment before it
 // takes commands again.
 constexpr platform::DWORD kParallelWakeMs = 400;
-constexpr std::int32_t kMotorErrorCode = 100021;
-constexpr std::int32_t kAsbResumeErrorCode = 100022;
-constexpr std::int32_t kResumeErrorCode = 100023;
 constexpr std::size_t kLogLineSize = 256;
 
 bool answers(std::int32_t portStatus) { return (portStatus & 0x30) != 0; }
@@ -158,11 +156,11 @@ void StatusMonitor::readErrors(const StatusBlock& block) {
     const MechanismErrors errors = decodeErrors(m_model, block, m_kind == PORT_PAR);
     PrinterConditions& c = m_shared.conditions;
     follow(m_shared, c.locomotiveError, errors.motor, "lpEvent PinPrinter LocomotiveError",
-           "lpEvent PinPrinter LocomotiveNormal", kMotorErrorCode);
+           "lpEvent PinPrinter LocomotiveNormal", CV_EMOTOR_ERROR);
     follow(m_shared, c.asbResumeError, errors.asbResume, "lpEvent Other ASBResumeError",
-           "lpEvent Other ASBResumeNormal", kAsbResumeErrorCode);
+           "lpEvent Other ASBResumeNormal", CV_EAUTOSTATUS_RESUME_ERROR);
     follow(m_shared, c.resumeError, errors.resume, "lpEvent Other ResumeError", "lpEvent Other ResumeNormal",
-           kResumeErrorCode);
+           CV_ERESUME_ERROR);
     // The printer thread reports cutter errors when a job meets one.
     const bool e50 = m_model == model::E50;
     follow(m_shared, c.cutterError, errors.cutter, e50 ? "lpEvent E50 CutterError" : "lpEvent Other CutterError",
