@@ -3,6 +3,7 @@
 // in exactly one OutputComplete with OutputIDs that wrap after 4,800.
 #include <atomic>
 #include <chrono>
+#include <memory>
 #include <mutex>
 #include <string>
 #include <thread>
@@ -31,7 +32,8 @@ using SetClock = void (*)(platform::DWORD (*)());
 
 class ReceiptSoQueueTest : public ReceiptSoTest {
 protected:
-    static constexpr int kStallJobs = 300;
+    static constexpr int kStallJobsPerRound = 50;
+    static constexpr int kMostStallRounds = 16;
 
     void TearDown() override {
         setClock(nullptr);
@@ -45,22 +47,39 @@ protected:
         set(source);
     }
 
-    // A printer that accepts the claim and then stops reading, so the
-    // printer thread is held in its first large write.
+    // A printer that accepts the claim and then stops reading: jobs go out
+    // until every buffer between here and the printer is full, then the
+    // printer thread is held in a write and further jobs stay queued.
+    // *queued receives the jobs it took.
     std::unique_ptr<opos::PosPrinter> stalledPrinter(testsupport::FakeNetPrinter& fake, const std::string& keyName,
-                                                     opos::EventHandler handler = {}) {
+                                                     opos::EventHandler handler = {}, int* queued = nullptr) {
         addDevice(keyName, fake.portValue());
         auto control = openPrinter(keyName);
-        control->setEventHandler(std::move(handler));
+        auto completes = std::make_shared<std::atomic<int>>(0);
+        control->setEventHandler([completes, handler](opos::Event& event) {
+            if (event.kind == opos::EventKind::OutputComplete) {
+                ++*completes;
+            }
+            if (handler) {
+                handler(event);
+            }
+        });
         EXPECT_EQ(control->claimDevice(1000), OPOS_SUCCESS);
         EXPECT_EQ(control->setDeviceEnabled(true), OPOS_SUCCESS);
         fake.setReading(false);
         EXPECT_EQ(control->setNumber("AsyncMode", 1), OPOS_SUCCESS);
-        // Enough to fill every socket buffer between us and the printer.
-        for (int i = 0; i < kStallJobs; ++i) {
-            EXPECT_EQ(control->printNormal(PTR_S_RECEIPT, std::wstring(16000, L'x')), OPOS_SUCCESS);
+        int count = 0;
+        for (int round = 0; round < kMostStallRounds && completes->load() == count; ++round) {
+            for (int i = 0; i < kStallJobsPerRound; ++i, ++count) {
+                EXPECT_EQ(control->printNormal(PTR_S_RECEIPT, std::wstring(16000, L'x')), OPOS_SUCCESS);
+            }
+            std::this_thread::sleep_for(200ms);
         }
+        EXPECT_LT(completes->load(), count) << "the printer never stopped taking jobs";
         EXPECT_EQ(control->setNumber("AsyncMode", 0), OPOS_SUCCESS);
+        if (queued != nullptr) {
+            *queued = count;
+        }
         return control;
     }
 
@@ -105,17 +124,19 @@ TEST_F(ReceiptSoQueueTest, AFullQueueRefusesTheNextJobAfterTwoRetriesAndLosesNon
     testsupport::FakeNetPrinter fake;
     std::atomic<int> completes{0};
     std::atomic<int> queueFull{0};
-    auto control = stalledPrinter(fake, "RX-A14", [&](opos::Event& event) {
+    const auto count = [&](opos::Event& event) {
         if (event.kind == opos::EventKind::OutputComplete) {
             ++completes;
         } else if (event.kind == opos::EventKind::Error && event.resultCode == OPOS_E_EXTENDED &&
                    event.resultCodeExtended == 90090) {
             ++queueFull;
         }
-    });
+    };
+    int stallJobs = 0;
+    auto control = stalledPrinter(fake, "RX-A14", count, &stallJobs);
     ASSERT_EQ(control->setNumber("AsyncMode", 1), OPOS_SUCCESS);
 
-    int accepted = kStallJobs;
+    int accepted = stallJobs;
     LONG rc = OPOS_SUCCESS;
     Clock::duration refusedAfter{};
     for (int i = 0; i < 3000 && rc == OPOS_SUCCESS; ++i) {
@@ -130,7 +151,7 @@ TEST_F(ReceiptSoQueueTest, AFullQueueRefusesTheNextJobAfterTwoRetriesAndLosesNon
     ASSERT_EQ(rc, OPOS_E_FAILURE) << "the queue never filled";
     // The queue holds 1,200 jobs besides the few the printer thread took.
     EXPECT_GE(accepted, 1200);
-    EXPECT_LE(accepted, 1200 + kStallJobs);
+    EXPECT_LE(accepted, 1200 + stallJobs);
     EXPECT_GE(refusedAfter, 190ms) << "two retries 100 ms apart";
 
     fake.setReading(true);
