@@ -66,13 +66,13 @@ BitImageMode bitImageMode(std::int32_t bitmapLevel)
 {
     switch (bitmapLevel) {
     case 16:
-        return {1, 8, 1};
+        return {1, 8, 1, 1, 3};
     case 24:
-        return {32, 24, 3};
+        return {32, 24, 3, 2, 1};
     case 48:
-        return {33, 24, 3};
+        return {33, 24, 3, 1, 1};
     default:
-        return {0, 8, 1};
+        return {0, 8, 1, 2, 3};
     }
 }
 

@@ -19,9 +19,11 @@ namespace {
 constexpr const char* kEnd = "";
 constexpr std::size_t kAlignmentSize = 4;
 
-// The width argument in dots. The application's width counts the printer's
-// full resolution; a bit-image column is two dots wide.
-std::int32_t widthInDots(const BitmapContext& context, std::int32_t width)
+// The width argument in bit-image columns. The application's width counts
+// the printer's full resolution, where a single-density column is two dots
+// wide; SetBitmap and PrintBitmap double the width at level 48, whose
+// columns are one dot wide.
+std::int32_t widthInColumns(const BitmapContext& context, std::int32_t width)
 {
     if (width == common::PTR_BM_ASIS) return -1;
     return unitsToDots(context.mapMode, width / 2, context.dpi);
@@ -111,7 +113,7 @@ std::int32_t DoSetBmp(const BitmapContext& context, std::int32_t number, std::ws
         logError(log, "DoSetBmp %d:BitmapNumber(%d) should <= 20%s", 1, number, kEnd);
         return -1;
     }
-    if (prePrepareBmp(context, name, widthInDots(context, width), number) != 0) {
+    if (prePrepareBmp(context, name, widthInColumns(context, width), number) != 0) {
         logError(log, "DoSetBmp %d:prePrepareBmp fail%s", 1, kEnd);
         return -1;
     }
@@ -171,7 +173,7 @@ std::int32_t DoPrintBmp(const BitmapContext& context, std::wstring_view fileName
     logDebug(log, "DoPrintBmp(\"%s\",%d,%d)", name.c_str(), width, alignment);
     // PrintBitmap's image is encoded straight from memory: nothing is
     // stored that a later call, or another device, could read by mistake.
-    std::unique_ptr<Dib> dib = prepareBitmap(context, name, widthInDots(context, width), 0);
+    std::unique_ptr<Dib> dib = prepareBitmap(context, name, widthInColumns(context, width), 0);
     if (!dib) {
         logError(log, "DoPrintBmp %d:prePrepareBmp fail%s", 1, kEnd);
         return -1;

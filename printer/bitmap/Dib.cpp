@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <limits>
 #include <new>
+#include <vector>
 
 #include "printer/bitmap/BinaryFile.h"
 
@@ -52,6 +53,140 @@ std::unique_ptr<Dib> blankLike(const Dib& source, std::int32_t width, std::int32
     dib->bits.assign(Dib::strideOf(width) * static_cast<std::size_t>(height), 0);
     return dib;
 }
+
+// The stored bits of row `y` counted from the top.
+const std::uint8_t* rowFromTop(const Dib& dib, std::int32_t y)
+{
+    return dib.bits.data() + static_cast<std::size_t>(dib.height - 1 - y) * dib.stride();
+}
+
+std::uint8_t* rowFromTop(Dib& dib, std::int32_t y)
+{
+    return dib.bits.data() + static_cast<std::size_t>(dib.height - 1 - y) * dib.stride();
+}
+
+std::uint8_t bitAt(const std::uint8_t* row, std::int32_t x)
+{
+    return (row[x >> 3] >> (7 - (x & 7))) & 1;
+}
+
+// Into a row that starts clear. Without a branch: in a halftone whether a
+// pixel is set is as good as random, and mispredictions would cost more
+// than the rest of the work.
+void putBit(std::uint8_t* row, std::int32_t x, std::uint8_t bit)
+{
+    row[x >> 3] |= static_cast<std::uint8_t>(bit << (7 - (x & 7)));
+}
+
+// One target position's share of one source position.
+struct ScaleTap {
+    std::int32_t source;
+    std::int64_t weight;
+};
+
+// How the positions along one axis of a resized image take from the
+// source: target position t takes taps[start[t]] .. taps[start[t + 1] - 1],
+// whose weights add up to `total`.
+struct ScaleAxis {
+    std::int64_t total = 1;
+    std::vector<std::size_t> start;
+    std::vector<ScaleTap> taps;
+};
+
+// Enlarging, every target position takes the source position under its
+// centre: no source position is skipped and edges stay sharp. Reducing,
+// every target position takes the source positions it covers, each by how
+// much of it lies inside: picking one of them instead would drop the rest,
+// and with them thin lines and, in a halftoned image, whole tones - the
+// dots left over line up into bands and streaks.
+ScaleAxis scaleAxis(std::int32_t from, std::int32_t to)
+{
+    ScaleAxis axis;
+    axis.start.reserve(static_cast<std::size_t>(to) + 1);
+    if (to >= from) {
+        for (std::int64_t t = 0; t < to; ++t) {
+            axis.start.push_back(axis.taps.size());
+            axis.taps.push_back({static_cast<std::int32_t>((2 * t + 1) * from / (2 * std::int64_t{to})), 1});
+        }
+    } else {
+        // In units of 1/to of a source position: target t spans
+        // [t * from, (t + 1) * from), source s spans [s * to, (s + 1) * to).
+        axis.total = from;
+        for (std::int64_t t = 0; t < to; ++t) {
+            axis.start.push_back(axis.taps.size());
+            const std::int64_t begin = t * from;
+            const std::int64_t end = begin + from;
+            for (std::int64_t s = begin / to; s * to < end; ++s) {
+                const std::int64_t inside = std::min(end, (s + 1) * to) - std::max(begin, s * to);
+                axis.taps.push_back({static_cast<std::int32_t>(s), inside});
+            }
+        }
+    }
+    axis.start.push_back(axis.taps.size());
+    return axis;
+}
+
+// How much of every target column source row `y` covers with index 1.
+void coveredAcross(const Dib& dib, std::int32_t y, const ScaleAxis& across, std::vector<std::int64_t>& covered)
+{
+    const std::uint8_t* from = rowFromTop(dib, y);
+    for (std::size_t x = 0; x < covered.size(); ++x) {
+        std::int64_t sum = 0;
+        for (std::size_t j = across.start[x]; j < across.start[x + 1]; ++j)
+            sum += across.taps[j].weight * bitAt(from, across.taps[j].source);
+        covered[x] = sum;
+    }
+}
+
+// Turns levels between 0 and `full` (the share of a target pixel that was
+// index 1 in the source) back into single pixels, Floyd-Steinberg fashion
+// with rows in alternate directions, so that a reduced halftone keeps its
+// tones. Pixels wholly one index pass unchanged as long as no error reaches
+// them from a mixed neighbour; in an image that needed no mixing nothing
+// changes at all.
+class ErrorDiffusion {
+public:
+    ErrorDiffusion(std::int32_t width, std::int64_t full)
+        : m_width(width),
+          m_full(full),
+          m_current(static_cast<std::size_t>(width) + 2),
+          m_next(static_cast<std::size_t>(width) + 2)
+    {
+    }
+
+    // One row of levels into the bits of `out`, which start clear.
+    void row(const std::vector<std::int64_t>& level, bool leftToRight, std::uint8_t* out)
+    {
+        std::fill(m_next.begin(), m_next.end(), 0);
+        // The error passed on to the next pixel of the row stays in a
+        // register: going through memory would chain every pixel to a store.
+        std::int64_t ahead = 0;
+        for (std::int32_t i = 0; i < m_width; ++i) {
+            const std::int32_t x = leftToRight ? i : m_width - 1 - i;
+            // The rows below carry a guard cell at each end.
+            const auto at = static_cast<std::size_t>(x) + 1;
+            const std::size_t next = leftToRight ? at + 1 : at - 1;
+            const std::size_t previous = leftToRight ? at - 1 : at + 1;
+            const std::int64_t value = level[static_cast<std::size_t>(x)] + m_current[at] + ahead;
+            const std::uint8_t set = 2 * value >= m_full ? 1 : 0;
+            putBit(out, x, set);
+            const std::int64_t error = value - set * m_full;
+            ahead = error * 7 / 16;
+            const std::int64_t behindBelow = error * 3 / 16;
+            const std::int64_t below = error * 5 / 16;
+            m_next[previous] += behindBelow;
+            m_next[at] += below;
+            m_next[next] += error - ahead - behindBelow - below;
+        }
+        m_current.swap(m_next);
+    }
+
+private:
+    std::int32_t m_width;
+    std::int64_t m_full;
+    std::vector<std::int64_t> m_current;
+    std::vector<std::int64_t> m_next;
+};
 
 }  // namespace
 
@@ -175,16 +310,36 @@ std::unique_ptr<Dib> ChangeDIBSize(const Dib& dib, std::int32_t width, std::int3
 {
     auto sized = blankLike(dib, width, height);
     if (!sized) return nullptr;
-    // Each target pixel takes the source pixel under its centre.
-    std::vector<std::int32_t> fromX(static_cast<std::size_t>(width));
-    for (std::int32_t x = 0; x < width; ++x)
-        fromX[static_cast<std::size_t>(x)] =
-            static_cast<std::int32_t>((2 * static_cast<std::int64_t>(x) + 1) * dib.width / (2 * std::int64_t{width}));
+    const ScaleAxis across = scaleAxis(dib.width, width);
+    const ScaleAxis down = scaleAxis(dib.height, height);
+    if (across.total == 1 && down.total == 1) {
+        // Nothing is reduced: one source pixel for every target pixel.
+        for (std::int32_t y = 0; y < height; ++y) {
+            const std::uint8_t* from = rowFromTop(dib, down.taps[static_cast<std::size_t>(y)].source);
+            std::uint8_t* to = rowFromTop(*sized, y);
+            for (std::int32_t x = 0; x < width; ++x)
+                putBit(to, x, bitAt(from, across.taps[static_cast<std::size_t>(x)].source));
+        }
+        return sized;
+    }
+    // Reducing down, the last source row of one target row is often the
+    // first of the next: it is worked out across once.
+    std::vector<std::int64_t> covered(static_cast<std::size_t>(width));
+    std::int32_t coveredSource = -1;
+    std::vector<std::int64_t> level(static_cast<std::size_t>(width));
+    ErrorDiffusion diffusion(width, across.total * down.total);
     for (std::int32_t y = 0; y < height; ++y) {
-        const auto fromY =
-            static_cast<std::int32_t>((2 * static_cast<std::int64_t>(y) + 1) * dib.height / (2 * std::int64_t{height}));
-        for (std::int32_t x = 0; x < width; ++x)
-            if (dib.pixel(fromX[static_cast<std::size_t>(x)], fromY)) sized->setPixel(x, y, true);
+        std::fill(level.begin(), level.end(), 0);
+        for (std::size_t i = down.start[static_cast<std::size_t>(y)]; i < down.start[static_cast<std::size_t>(y) + 1];
+             ++i) {
+            const ScaleTap& row = down.taps[i];
+            if (row.source != coveredSource) {
+                coveredAcross(dib, row.source, across, covered);
+                coveredSource = row.source;
+            }
+            for (std::size_t x = 0; x < level.size(); ++x) level[x] += row.weight * covered[x];
+        }
+        diffusion.row(level, (y & 1) == 0, rowFromTop(*sized, y));
     }
     return sized;
 }

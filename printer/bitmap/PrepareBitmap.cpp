@@ -14,6 +14,7 @@
 #include "platform/paths.h"
 #include "printer/ModelCatalogue.h"
 #include "printer/bitmap/BinaryFile.h"
+#include "printer/bitmap/BitImageEncoder.h"
 #include "printer/bitmap/ImageLibraries.h"
 #include "printer/bitmap/JpegSource.h"
 
@@ -234,18 +235,17 @@ bool isStepFeedModel(std::int32_t model)
 std::int32_t targetHeight(const BitmapContext& context, std::int32_t sourceWidth, std::int32_t sourceHeight,
                           std::int32_t width)
 {
-    const double a = width;
-    const double w = sourceWidth;
-    const double h = sourceHeight;
     double height = 0;
     if (isStepFeedModel(context.model)) {
-        const double scaled = std::trunc(a * h * 0.9);
+        const double scaled = std::trunc(static_cast<double>(width) * sourceHeight * 0.9);
         if (!(scaled <= static_cast<double>(std::numeric_limits<std::int64_t>::max()))) return 0;
         height = static_cast<double>(static_cast<std::int64_t>(scaled) / sourceWidth);
-    } else if (context.bitmapLevel == 48) {
-        height = std::trunc(1.5 * h * (2 * a / (3 * w)));
     } else {
-        height = std::trunc(h * (2 * a / (3 * w)));
+        // The printed height over the printed width must be the source's:
+        // rows x dotHeight / (width x dotWidth) = sourceHeight / sourceWidth.
+        const BitImageMode mode = bitImageMode(context.bitmapLevel);
+        height = static_cast<double>(std::int64_t{sourceHeight} * width * mode.dotWidth /
+                                     (std::int64_t{sourceWidth} * mode.dotHeight));
     }
     if (!(height >= 0 && height <= std::numeric_limits<std::int32_t>::max())) return 0;
     return static_cast<std::int32_t>(height);
@@ -260,7 +260,8 @@ std::unique_ptr<Dib> prepareBitmap(const BitmapContext& context, const std::stri
     if (!dib) return nullptr;
 
     std::int32_t width = widthDots;
-    if (width == -1) width = context.bitmapLevel == 48 ? 2 * dib->width : dib->width;
+    // As is, a source pixel prints two dots wide whatever the density.
+    if (width == -1) width = 2 * dib->width / bitImageMode(context.bitmapLevel).dotWidth;
     const std::int32_t height = width > 0 ? targetHeight(context, dib->width, dib->height, width) : 0;
     std::unique_ptr<Dib> sized = ChangeDIBSize(*dib, width, height);
     if (!sized) {

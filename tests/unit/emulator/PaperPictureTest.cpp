@@ -3,6 +3,7 @@
 #include <png.h>
 
 #include <cstdio>
+#include <iterator>
 #include <string>
 #include <vector>
 
@@ -128,6 +129,43 @@ TEST(PaperPicture, ReferenceReceiptHasItsSizeAndInkWhereItBelongs) {
     EXPECT_NE(dash, (std::array<std::uint8_t, 3>{255, 255, 255}));
     EXPECT_NE(dash, (std::array<std::uint8_t, 3>{0, 0, 0}));
     EXPECT_EQ(gap, (std::array<std::uint8_t, 3>{255, 255, 255}));
+}
+
+// One dot in each bit-image density, each band fed on by the ESC J 24 the
+// service object sends after it: single density prints a column two dots
+// wide, the 8-dot modes a row three dots tall, so every band is 24 dots.
+TEST(PaperPicture, BitImageDotsAreAsLargeAsTheirDensityPrintsThem) {
+    struct Mode {
+        int m;
+        int dotWidth;
+        int dotHeight;
+    };
+    const Mode modes[] = {{0, 2, 3}, {1, 1, 3}, {32, 2, 1}, {33, 1, 1}};
+    PrinterStream s;
+    for (const Mode& mode : modes) {
+        // Four columns; in the second, the third dot from the top of the
+        // band's second byte (or its only byte, in the 8-dot modes).
+        s({0x1B, 0x2A, mode.m, 4, 0});
+        if (mode.m < 32) {
+            s({0x00, 0x20, 0x00, 0x00});
+        } else {
+            s({0, 0, 0, 0, 0x20, 0, 0, 0, 0, 0, 0, 0});
+        }
+        s({0x1B, 0x4A, 24});
+    }
+    VirtualPrinter printer("A14");
+    printer.receive(s);
+    const Picture p = draw(printer);
+    for (std::size_t band = 0; band < std::size(modes); ++band) {
+        const Mode& mode = modes[band];
+        const int top = 24 * static_cast<int>(band);
+        const int row = mode.m < 32 ? 2 : 10;
+        const int x = mode.dotWidth;
+        const int y = top + row * mode.dotHeight;
+        const int dot = mode.dotWidth * mode.dotHeight;
+        EXPECT_EQ(p.blackOnPaper(x, y, x + mode.dotWidth, y + mode.dotHeight), dot) << "ESC * " << mode.m;
+        EXPECT_EQ(p.blackOnPaper(0, top, 640, top + 24), dot) << "ESC * " << mode.m;
+    }
 }
 
 TEST(PaperPicture, F60DrawsItsThreeStationsSideBySide) {

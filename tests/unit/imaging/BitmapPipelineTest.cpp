@@ -130,12 +130,16 @@ TEST_F(BitmapPipeline, BothPaletteOrdersPrintTheSamePicture)
     EXPECT_EQ(blackFirst.dots, whiteFirst.dots);
     EXPECT_TRUE(blackFirst.dots[10][0]);    // left half: black
     EXPECT_FALSE(blackFirst.dots[10][60]);  // right half: white
-    EXPECT_TRUE(blackFirst.dots[4][60]);    // the top row, after the 4 rows of band padding
+    // The one-pixel top row makes up two thirds of the first printed row,
+    // after the 4 rows of band padding, and nothing of the next.
+    EXPECT_NEAR(density(blackFirst, 30, 70, 4, 5), 2.0 / 3, 0.1);
+    EXPECT_EQ(density(blackFirst, 30, 70, 5, 24), 0.0);
 }
 
 // The whole way from a file to bands and back: a 1-bit source made of
-// 3-row stripes scales to 2-row stripes at levels 8-24 (bit-image rows are
-// 1.5 dots tall) and to 2 x 6 blocks at level 48 (width doubled as is).
+// 3-row stripes, printed as is (every pixel two dots wide and tall), scales
+// to 2-row stripes in the 8-dot modes (rows three dots tall) and to 6-row
+// stripes in the 24-dot modes, and to two columns a pixel in double density.
 TEST_F(BitmapPipeline, PrintedDotsAreTheSourcePixelsAtEveryLevel)
 {
     constexpr std::int32_t width = 96, height = 72;
@@ -150,8 +154,8 @@ TEST_F(BitmapPipeline, PrintedDotsAreTheSourcePixelsAtEveryLevel)
         BitmapContext c = context();
         c.bitmapLevel = level;
         const PrintedImage image = print(c, file);
-        const std::int32_t scale = level == 48 ? 2 : 1;
-        const std::int32_t rowsPerStripe = level == 48 ? 6 : 2;
+        const std::int32_t scale = level == 16 || level == 48 ? 2 : 1;
+        const std::int32_t rowsPerStripe = level == 24 || level == 48 ? 6 : 2;
         ASSERT_EQ(image.width, width * scale) << level;
         ASSERT_EQ(static_cast<std::int32_t>(image.dots.size()), height / 3 * rowsPerStripe) << level;
         int wrong = 0;
@@ -174,11 +178,16 @@ TEST_F(BitmapPipeline, WidthModelAndLevelSetThePrintedSize)
         std::int32_t columns, rows;
     };
     const Case cases[] = {
-        {"dots", printer::model::A14, 8, 1, 400, 200, 40},           // width halved; 30 x (400 / 300)
+        // Width halved into columns; rows for the source's proportions,
+        // with single density printing two dots a column and the 8-dot
+        // modes three dots a row.
+        {"dots", printer::model::A14, 8, 1, 400, 200, 40},           // 30 x (2 x 200 / 100) / 3
         {"twips", printer::model::A14, 8, 2, 1600, 100, 20},         // 800 twips at 180 dpi
         {"K92 step feed", printer::model::K92, 8, 1, 400, 200, 54},  // 200 x 30 x 0.9 / 100
         {"F60 step feed", printer::model::F60, 24, 1, 400, 200, 54},
-        {"level 48", printer::model::A14, 48, 1, 400, 200, 60},      // 1.5 x 30 x (400 / 300)
+        {"level 16", printer::model::A14, 16, 1, 400, 200, 20},      // 30 x (200 / 100) / 3
+        {"level 24", printer::model::A14, 24, 1, 400, 200, 120},     // 30 x (2 x 200 / 100)
+        {"level 48", printer::model::A14, 48, 1, 400, 200, 60},      // 30 x (200 / 100)
     };
     for (const Case& c : cases) {
         BitmapContext ctx = context();

@@ -144,7 +144,7 @@ TEST(Dib, TwoTurnsAreAHalfTurnAndFourAreNone)
     expectSamePixels(dib, *four);
 }
 
-TEST(Dib, ResizingTakesThePixelUnderEachCentre)
+TEST(Dib, EnlargingRepeatsEveryPixel)
 {
     const Dib dib = randomDib(20, 12, 5);
     expectSamePixels(dib, *printer::ChangeDIBSize(dib, 20, 12));
@@ -152,12 +152,66 @@ TEST(Dib, ResizingTakesThePixelUnderEachCentre)
     ASSERT_TRUE(doubled);
     for (std::int32_t y = 0; y < 36; ++y)
         for (std::int32_t x = 0; x < 40; ++x) ASSERT_EQ(doubled->pixel(x, y), dib.pixel(x / 2, y / 3));
-    const auto halved = printer::ChangeDIBSize(dib, 10, 6);
-    for (std::int32_t y = 0; y < 6; ++y)
-        for (std::int32_t x = 0; x < 10; ++x) ASSERT_EQ(halved->pixel(x, y), dib.pixel(2 * x + 1, 2 * y + 1));
     EXPECT_FALSE(printer::ChangeDIBSize(dib, 0, 5));
     EXPECT_FALSE(printer::ChangeDIBSize(dib, 5, -1));
     EXPECT_FALSE(printer::ChangeDIBSize(dib, 100000, 100000));
+}
+
+// A picture made of 2 x 3 blocks of one colour has nothing finer than half
+// its width and a third of its height: reduced that far it loses nothing.
+TEST(Dib, ReducingKeepsWhatIsCoarserThanTheReduction)
+{
+    const Dib blocks = randomDib(12, 8, 9);
+    Dib source = randomDib(24, 24, 1);  // every pixel set below
+    for (std::int32_t y = 0; y < 24; ++y)
+        for (std::int32_t x = 0; x < 24; ++x) source.setPixel(x, y, blocks.pixel(x / 2, y / 3));
+    const auto reduced = printer::ChangeDIBSize(source, 12, 8);
+    ASSERT_TRUE(reduced);
+    expectSamePixels(blocks, *reduced);
+}
+
+// A halftone keeps its tone when made smaller: a 50% checkerboard must not
+// turn into solid black or white, nor into stripes.
+TEST(Dib, ReducingAHalftoneKeepsItsTone)
+{
+    Dib checkerboard = randomDib(96, 96, 3);  // every pixel set below
+    for (std::int32_t y = 0; y < 96; ++y)
+        for (std::int32_t x = 0; x < 96; ++x) checkerboard.setPixel(x, y, (x + y) % 2 == 0);
+    for (const auto& [width, height] : {std::pair{48, 48}, std::pair{48, 32}, std::pair{64, 64}, std::pair{32, 48}}) {
+        const auto reduced = printer::ChangeDIBSize(checkerboard, width, height);
+        ASSERT_TRUE(reduced);
+        for (std::int32_t top = 0; top < height; top += 8) {
+            for (std::int32_t left = 0; left < width; left += 8) {
+                int set = 0;
+                for (std::int32_t y = top; y < top + 8; ++y)
+                    for (std::int32_t x = left; x < left + 8; ++x) set += reduced->pixel(x, y) ? 1 : 0;
+                EXPECT_NEAR(set, 32, 6) << width << "x" << height << " at " << left << "," << top;
+            }
+        }
+    }
+}
+
+// A line thinner than the reduction still shows, as the share of dots its
+// width calls for; it is never dropped between two picked rows or columns.
+TEST(Dib, ReducingKeepsThinLines)
+{
+    // One-pixel lines in row 15 and column 21: a third of target row 5 and
+    // of target column 7.
+    Dib source = randomDib(36, 36, 2);  // every pixel set below
+    for (std::int32_t y = 0; y < 36; ++y)
+        for (std::int32_t x = 0; x < 36; ++x) source.setPixel(x, y, x != 21 && y != 15);
+    const auto reduced = printer::ChangeDIBSize(source, 12, 12);
+    ASSERT_TRUE(reduced);
+    int inRow = 0, inColumn = 0, elsewhere = 0;
+    for (std::int32_t y = 0; y < 12; ++y) {
+        for (std::int32_t x = 0; x < 12; ++x) {
+            if (reduced->pixel(x, y) || (x == 7 && y == 5)) continue;
+            ++(y == 5 ? inRow : x == 7 ? inColumn : elsewhere);
+        }
+    }
+    EXPECT_GE(inRow, 2);
+    EXPECT_GE(inColumn, 2);
+    EXPECT_EQ(elsewhere, 0);
 }
 
 TEST(BitmapRecord, RowsAndChecks)

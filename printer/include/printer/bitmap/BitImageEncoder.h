@@ -9,11 +9,16 @@
 
 namespace printer {
 
-// The bit-image mode a Bitmap level selects.
+// The bit-image mode a Bitmap level selects, and how large the printer
+// makes one of its dots. Single density prints a column two dots wide; the
+// 8-dot modes print a row three dots tall, so that a band is 24 dots tall
+// in every mode and the ESC J 24 after it moves the paper on by one band.
 struct BitImageMode {
     std::uint8_t m;            // ESC * m
     std::int32_t bandHeight;   // rows per band: 8 or 24
     std::int32_t columnBytes;  // bytes per column: 1 or 3
+    std::int32_t dotWidth;     // printer dots across one column: 2 or 1
+    std::int32_t dotHeight;    // printer dots down one row: 3 or 1
 };
 
 // 8 (and any unknown level): 8-dot single density; 16: 8-dot double

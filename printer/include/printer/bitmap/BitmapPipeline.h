@@ -71,8 +71,8 @@ std::int32_t DoSetBmp(const BitmapContext& context, std::int32_t number, std::ws
 std::int32_t DoPrintBmp(const BitmapContext& context, std::wstring_view fileName, std::int32_t width,
                         std::int32_t alignment, CommandEncoder& encoder, BitmapJob* job = nullptr);
 
-// The preparation stage: the source as a 1-bit image, `widthDots` wide
-// (-1: as is) and of the level's height, saved as stored bitmap
+// The preparation stage: the source as a 1-bit image, `widthDots` bit-image
+// columns wide (-1: as is) and of the level's height, saved as stored bitmap
 // `bitmapNumber`. 0 or -1.
 std::int32_t prePrepareBmp(const BitmapContext& context, const std::string& fileName, std::int32_t widthDots,
                            std::int32_t bitmapNumber);

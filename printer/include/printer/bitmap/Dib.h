@@ -60,8 +60,12 @@ std::unique_ptr<Dib> LoadDIB(const std::string& file);
 bool SaveDIB(const Dib& dib, const std::string& file);
 // A quarter turn clockwise; null for an image too large.
 std::unique_ptr<Dib> RotateDIB(const Dib& dib);
-// The image scaled to width x height by nearest pixel; null for a size
-// below 1 or above kMaxDibBytes.
+// The image scaled to width x height. Enlarging repeats pixels. Reducing
+// weighs every source pixel by how much of it each target pixel covers and
+// diffuses the result back into single pixels: no row or column is skipped,
+// a halftone keeps its tones instead of breaking into bands, and what is
+// coarser than the reduction comes out unchanged. Null for a size below 1
+// or above kMaxDibBytes.
 std::unique_ptr<Dib> ChangeDIBSize(const Dib& dib, std::int32_t width, std::int32_t height);
 
 }  // namespace printer
