@@ -3,6 +3,9 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <chrono>
+#include <thread>
 #include <vector>
 
 #include "RegistryAccess.h"
@@ -16,6 +19,10 @@ namespace {
 // installation; short enough that a stuck store is reported, not waited on
 // for ever.
 constexpr int kBusyTimeoutMs = 10000;
+
+// The longest pause between two tries of a change that SQLite will not wait
+// for by itself.
+constexpr int kLongestRetryPauseMs = 50;
 
 constexpr int kSchemaVersion = 1;
 
@@ -93,7 +100,7 @@ LONG acquireStore(const std::string& path, bool write, bool create, RegistryStor
                 return folderResult;
             }
         }
-        const LONG openResult = RegistryStore::open(path, create, &cached);
+        const LONG openResult = RegistryStore::open(path, write, create, &cached);
         if (openResult != ERROR_SUCCESS) {
             return openResult;
         }
@@ -211,13 +218,15 @@ RegistryStore::~RegistryStore() {
     sqlite3_close(m_db);
 }
 
-LONG RegistryStore::open(const std::string& path, bool create, std::unique_ptr<RegistryStore>* store) {
+LONG RegistryStore::open(const std::string& path, bool write, bool create, std::unique_ptr<RegistryStore>* store) {
     sqlite3* db = nullptr;
     const int flags = SQLITE_OPEN_READWRITE | (create ? SQLITE_OPEN_CREATE : 0);
     const int opened = sqlite3_open_v2(path.c_str(), &db, flags, nullptr);
     std::unique_ptr<RegistryStore> connection(new RegistryStore(path, db));
+    // A failure while opening is a failed write for a call that writes.
+    connection->m_writing = write;
     if (opened != SQLITE_OK) {
-        return regErrorFromSqlite(opened, create);
+        return regErrorFromSqlite(opened, write);
     }
     struct stat file {};
     if (::stat(path.c_str(), &file) != 0) {
@@ -228,12 +237,7 @@ LONG RegistryStore::open(const std::string& path, bool create, std::unique_ptr<R
     sqlite3_busy_timeout(db, kBusyTimeoutMs);
     LONG result = connection->execute("PRAGMA foreign_keys = ON");
     if (result == ERROR_SUCCESS && sqlite3_db_readonly(db, "main") == 0) {
-        // WAL lets readers go on while a writer works. The WAL and its index
-        // stay on disk after the last connection closes: a user who may only
-        // read the store cannot create them, and SQLite needs them to read.
-        int persist = 1;
-        sqlite3_file_control(db, "main", SQLITE_FCNTL_PERSIST_WAL, &persist);
-        result = connection->execute("PRAGMA journal_mode = WAL");
+        result = connection->useWal();
     }
     if (result != ERROR_SUCCESS) {
         return result;
@@ -268,6 +272,29 @@ LONG RegistryStore::prepare(const char* sql, RegistryStatement* statement) {
 
 LONG RegistryStore::execute(const char* sql) {
     return error(sqlite3_exec(m_db, sql, nullptr, nullptr, nullptr));
+}
+
+LONG RegistryStore::useWal() {
+    // WAL lets readers go on while a writer works. The WAL and its index stay
+    // on disk after the last connection closes: a user who may only read the
+    // store cannot create them, and SQLite needs them to read.
+    int persist = 1;
+    sqlite3_file_control(m_db, "main", SQLITE_FCNTL_PERSIST_WAL, &persist);
+    // Switching a store that is not in WAL yet (a new one) writes its header.
+    // When another connection is writing at that moment - another process
+    // switching or filling the same new store - SQLite answers busy at once
+    // instead of calling the busy handler, so the switch is tried again for
+    // as long as the busy handler would have waited. Once the other side has
+    // switched, the next try finds the store in WAL and has nothing to write.
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(kBusyTimeoutMs);
+    int pauseMs = 1;
+    int result = sqlite3_exec(m_db, "PRAGMA journal_mode = WAL", nullptr, nullptr, nullptr);
+    while ((result & 0xFF) == SQLITE_BUSY && std::chrono::steady_clock::now() < deadline) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(pauseMs));
+        pauseMs = std::min(pauseMs * 2, kLongestRetryPauseMs);
+        result = sqlite3_exec(m_db, "PRAGMA journal_mode = WAL", nullptr, nullptr, nullptr);
+    }
+    return error(result);
 }
 
 LONG RegistryStore::schemaVersion(int* version) {

@@ -58,8 +58,9 @@ public:
     RegistryStore(const RegistryStore&) = delete;
     RegistryStore& operator=(const RegistryStore&) = delete;
 
-    // Opens `path`, creating the file when `create` is set.
-    static LONG open(const std::string& path, bool create, std::unique_ptr<RegistryStore>* store);
+    // Opens `path` for a call that reads or, with `write`, writes; creates
+    // the file when `create` is set.
+    static LONG open(const std::string& path, bool write, bool create, std::unique_ptr<RegistryStore>* store);
 
     // Whether this connection still serves `path` for this process: the same
     // file (not one deleted and made again under the same name), opened by
@@ -86,6 +87,7 @@ public:
 
 private:
     RegistryStore(std::string path, sqlite3* db);
+    LONG useWal();
     LONG schemaVersion(int* version);
     LONG createSchema();
 

@@ -1,4 +1,5 @@
 #include <gtest/gtest.h>
+#include <sqlite3.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -45,6 +46,61 @@ std::string runHelper(const std::vector<std::string>& args, int uid = -1, int* e
     return child.output();
 }
 
+// Another writer caught with a new store open and a write under way, as when
+// two processes create the store at the same moment. It lets go after
+// `hold`, from a thread of its own. SQLite keeps a second connection of this
+// process out exactly as it keeps out one of another process.
+class WriterInNewStore {
+public:
+    WriterInNewStore(const std::string& path, std::chrono::milliseconds hold) {
+        if (sqlite3_open(path.c_str(), &m_db) != SQLITE_OK ||
+            sqlite3_exec(m_db, "BEGIN IMMEDIATE", nullptr, nullptr, nullptr) != SQLITE_OK) {
+            return;
+        }
+        m_holding = true;
+        m_release = std::thread([this, hold] {
+            std::this_thread::sleep_for(hold);
+            sqlite3_exec(m_db, "COMMIT", nullptr, nullptr, nullptr);
+        });
+    }
+
+    ~WriterInNewStore() {
+        if (m_release.joinable()) {
+            m_release.join();
+        }
+        sqlite3_close(m_db);
+    }
+
+    WriterInNewStore(const WriterInNewStore&) = delete;
+    WriterInNewStore& operator=(const WriterInNewStore&) = delete;
+
+    bool holding() const { return m_holding; }
+
+private:
+    sqlite3* m_db = nullptr;
+    bool m_holding = false;
+    std::thread m_release;
+};
+
+// Long enough that the call under test reaches the store while the other
+// writer still holds it, even on a loaded machine.
+constexpr std::chrono::milliseconds kHold{500};
+
+std::string journalMode(const std::string& path) {
+    sqlite3* db = nullptr;
+    std::string mode = "cannot open";
+    if (sqlite3_open_v2(path.c_str(), &db, SQLITE_OPEN_READONLY, nullptr) == SQLITE_OK) {
+        sqlite3_stmt* statement = nullptr;
+        if (sqlite3_prepare_v2(db, "PRAGMA journal_mode", -1, &statement, nullptr) == SQLITE_OK &&
+            sqlite3_step(statement) == SQLITE_ROW) {
+            mode = reinterpret_cast<const char*>(sqlite3_column_text(statement, 0));
+        }
+        sqlite3_finalize(statement);
+    }
+    sqlite3_close(db);
+    return mode;
+}
+
 TEST(RegistryProcesses, TwoWritersAtOnceLoseNothing) {
     testsupport::TempRegistry registry;
     constexpr int kValuesEach = 200;
@@ -75,6 +131,37 @@ TEST(RegistryProcesses, TwoWritersAtOnceLoseNothing) {
     EXPECT_EQ(subkeyNames(common).size(), 2u * kValuesEach / 10);
     regCloseKey(common);
     regCloseKey(shared);
+}
+
+// The first connection to a new store switches it to WAL. The calls below
+// meet a store that another writer is still creating; they must wait for it
+// as for any other busy store, not fail.
+TEST(RegistryProcesses, AWriterWaitsForAnotherCreatingTheStore) {
+    testsupport::TempRegistry registry;
+    HKey key = nullptr;
+    {
+        WriterInNewStore other(registry.path(), kHold);
+        ASSERT_TRUE(other.holding());
+        EXPECT_EQ(regCreateKeyEx(HKLM, "SOFTWARE\\Corvane", KEY_ALL_ACCESS, &key), ERROR_SUCCESS);
+    }
+    ASSERT_NE(key, nullptr);
+    EXPECT_EQ(setDword(key, "Port", 7), ERROR_SUCCESS);
+    EXPECT_EQ(readBytes(key, "Port"), std::string("\x07\0\0\0", 4));
+    regCloseKey(key);
+    EXPECT_EQ(journalMode(registry.path()), "wal");
+}
+
+TEST(RegistryProcesses, AReaderWaitsForAnotherCreatingTheStore) {
+    testsupport::TempRegistry registry;
+    HKey key = nullptr;
+    {
+        WriterInNewStore other(registry.path(), kHold);
+        ASSERT_TRUE(other.holding());
+        // Nothing is in the store yet: the key is missing, the store is not
+        // unreadable.
+        EXPECT_EQ(regOpenKeyEx(HKLM, "SOFTWARE\\Corvane", KEY_READ, &key), ERROR_FILE_NOT_FOUND);
+    }
+    EXPECT_EQ(journalMode(registry.path()), "wal");
 }
 
 TEST(RegistryProcesses, ThreadsShareAHandleSafely) {
