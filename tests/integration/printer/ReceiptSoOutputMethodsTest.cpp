@@ -115,8 +115,14 @@ TEST_F(ReceiptSoOutputMethodsTest, PrintBarCodeReachesThePrinterAsABarcodeComman
             .rc;
     };
     ASSERT_EQ(barcode(*control, PTR_S_RECEIPT, PTR_BCS_Code39), OPOS_SUCCESS);
-    const emulator::Bytes sent = sentAfter(*a14, before, 12);
     const emulator::Bytes command{0x1D, 0x6B, 0x45, 8, '1', '2', '3', '4', '5', '6', '7', '8'};
+    // Written is not yet read by the printer: wait for the barcode itself.
+    const auto deadline = std::chrono::steady_clock::now() + 5s;
+    emulator::Bytes sent = sentAfter(*a14, before, 1);
+    while (std::search(sent.begin(), sent.end(), command.begin(), command.end()) == sent.end() &&
+           std::chrono::steady_clock::now() < deadline) {
+        sent = sentAfter(*a14, before, sent.size() + 1);
+    }
     EXPECT_NE(std::search(sent.begin(), sent.end(), command.begin(), command.end()), sent.end());
     // Centred, with the human-readable text below.
     const emulator::Bytes centre{0x1B, 0x61, 0x01};
