@@ -31,9 +31,7 @@ HRESULT PosPrinter::PrintBarCode(LONG station, const std::wstring& data, LONG sy
         m_log->error("PrintBarCode:%d%s", 0, kEnd);
         return answer(pRC, OPOS_E_FAILURE, S_FALSE);
     }
-    if (!CheckSOStatus(3)) {
-        *pRC = m_resultCode;
-        m_log->error("PrintBarCode %d:CheckSOStatus(3) is FALSE%s", 1, kEnd);
+    if (!enabledFor("PrintBarCode", "is FALSE", pRC)) {
         return S_FALSE;
     }
     if (station != PTR_S_RECEIPT) {

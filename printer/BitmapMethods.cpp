@@ -72,9 +72,7 @@ HRESULT PosPrinter::SetBitmap(LONG number, LONG station, const std::wstring& fil
     if (m_log->bitmapLevel() == kDoubleDensityLevel && width != PTR_BM_ASIS) {
         width *= 2;
     }
-    if (!CheckSOStatus(3)) {
-        *pRC = m_resultCode;
-        m_log->error("SetBitmap %d:CheckSOStatus(3) is FALSE%s", 1, kEnd);
+    if (!enabledFor("SetBitmap", "is FALSE", pRC)) {
         return S_FALSE;
     }
     if (!bitmapStation("SetBitmap", station)) {
@@ -93,9 +91,7 @@ HRESULT PosPrinter::PrintBitmap(LONG station, const std::wstring& fileName, LONG
     if (m_log->bitmapLevel() == kDoubleDensityLevel && width != PTR_BM_ASIS) {
         width *= 2;
     }
-    if (!CheckSOStatus(3)) {
-        *pRC = m_resultCode;
-        m_log->error("PrintBitmap %d:CheckSOStatus(3) is FALSE%s", 1, kEnd);
+    if (!enabledFor("PrintBitmap", "is FALSE", pRC)) {
         return S_FALSE;
     }
     if (!bitmapStation("PrintBitmap", station)) {

@@ -44,9 +44,7 @@ std::array<std::uint8_t, kCheckBlockSize> checkBlock(const std::string& heading,
 
 HRESULT PosPrinter::CheckHealth(LONG level, LONG* pRC) {
     m_log->debug("CheckHealth(%d)", level);
-    if (!CheckSOStatus(3)) {
-        *pRC = m_resultCode;
-        m_log->error("CheckHealth %d:CheckSOStatus(3) is FALSE %s", 1, kEnd);
+    if (!enabledFor("CheckHealth", "is FALSE ", pRC)) {
         return S_FALSE;
     }
     m_checkHealthText.clear();

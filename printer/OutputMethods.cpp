@@ -29,9 +29,7 @@ bool sensesMarks(std::int32_t number) {
 
 HRESULT PosPrinter::CutPaper(LONG percentage, LONG* pRC) {
     m_log->debug("CutPaper(%d,0x%02x)", percentage, 0);
-    if (!CheckSOStatus(3)) {
-        *pRC = m_resultCode;
-        m_log->error("CutPaper %d:CheckSOStatus(3) is FALSE%s", 1, kEnd);
+    if (!enabledFor("CutPaper", "is FALSE", pRC)) {
         return S_FALSE;
     }
     const bool full = percentage == PTR_CP_FULLCUT;
@@ -52,9 +50,7 @@ HRESULT PosPrinter::CutPaper(LONG percentage, LONG* pRC) {
 
 HRESULT PosPrinter::MarkFeed(LONG type, LONG* pRC) {
     m_log->debug("MarkFeed(%d,0x%02x)", type, 0);
-    if (!CheckSOStatus(3)) {
-        *pRC = m_resultCode;
-        m_log->error("MarkFeed %d:CheckSOStatus(3) is FALSE%s", 1, kEnd);
+    if (!enabledFor("MarkFeed", "is FALSE", pRC)) {
         return S_FALSE;
     }
     m_log->debug("DoMakePaper(%d)", type);
@@ -89,9 +85,7 @@ HRESULT PosPrinter::SetLogo(LONG location, const std::wstring& data, LONG* pRC) 
     if (m_log->debugEnabled()) {
         m_log->debug("SetLogo(%d,\"%s\",0x%02x)", location, platform::toNarrow(data).c_str(), 0);
     }
-    if (!CheckSOStatus(3)) {
-        *pRC = m_resultCode;
-        m_log->error("SetLogo %d:CheckSOStatus(3) fail%s", 1, kEnd);
+    if (!enabledFor("SetLogo", "fail", pRC)) {
         return S_FALSE;
     }
     if (location != PTR_L_TOP && location != PTR_L_BOTTOM) {
@@ -122,9 +116,7 @@ HRESULT PosPrinter::ValidateData(LONG station, const std::wstring& data, LONG* p
     if (m_log->debugEnabled()) {
         m_log->debug("ValidateData(%d,\"%s\",0x%02x)", station, platform::toNarrow(data).c_str(), 0);
     }
-    if (!CheckSOStatus(3)) {
-        *pRC = m_resultCode;
-        m_log->error("ValidateData %d:CheckSOStatus(3) fail%s", 1, kEnd);
+    if (!enabledFor("ValidateData", "fail", pRC)) {
         return S_FALSE;
     }
     if (!receiptOrF60Station(station)) {
@@ -143,9 +135,7 @@ HRESULT PosPrinter::ValidateData(LONG station, const std::wstring& data, LONG* p
 
 HRESULT PosPrinter::ChangePrintSide(LONG side, LONG* pRC) {
     m_log->debug("ChangePrintSide(%d,0x%02x)", side, 0);
-    if (!CheckSOStatus(3)) {
-        *pRC = m_resultCode;
-        m_log->error("ChangePrintSide %d:CheckSOStatus(3) is FALSE%s", 1, kEnd);
+    if (!enabledFor("ChangePrintSide", "is FALSE", pRC)) {
         return S_FALSE;
     }
     // No model of the family prints on both sides of a form.

@@ -86,6 +86,19 @@ HRESULT PosPrinter::answer(LONG* pRC, LONG code, HRESULT status) {
     return status;
 }
 
+bool PosPrinter::enabledFor(const char* method, const char* failure, LONG* pRC, int logLevel) {
+    if (CheckSOStatus(3)) {
+        return true;
+    }
+    *pRC = m_resultCode;
+    if (logLevel == level::debug) {
+        m_log->debug("%s %d:CheckSOStatus(3) %s%s", method, 1, failure, kEnd);
+    } else {
+        m_log->error("%s %d:CheckSOStatus(3) %s%s", method, 1, failure, kEnd);
+    }
+    return false;
+}
+
 bool PosPrinter::CheckSOStatus(int level) {
     LONG code = OPOS_SUCCESS;
     if (level >= 1 && level <= 3 && m_opened == 0) {
@@ -453,9 +466,7 @@ HRESULT PosPrinter::closeService(const char* name, LONG* pRC) {
 
 HRESULT PosPrinter::ClearInput(LONG* pRC) {
     m_log->debug("ClearInput()");
-    if (!CheckSOStatus(3)) {
-        *pRC = m_resultCode;
-        m_log->error("ClearInput %d:CheckSOStatus(3) is FALSE%s", 1, kEnd);
+    if (!enabledFor("ClearInput", "is FALSE", pRC)) {
         return S_FALSE;
     }
     return answer(pRC, OPOS_E_ILLEGAL, S_OK);
@@ -463,9 +474,7 @@ HRESULT PosPrinter::ClearInput(LONG* pRC) {
 
 HRESULT PosPrinter::ClearOutput(LONG* pRC) {
     m_log->debug("ClearOutput()");
-    if (!CheckSOStatus(3)) {
-        *pRC = m_resultCode;
-        m_log->error("ClearOutput %d:CheckSOStatus(3) is FALSE%s", 1, kEnd);
+    if (!enabledFor("ClearOutput", "is FALSE", pRC)) {
         return S_FALSE;
     }
     PrintJob({}, job_mode::CLEAROUTPUT);

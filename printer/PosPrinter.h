@@ -91,6 +91,10 @@ private:
     static constexpr std::size_t kNameSize = 255;
 
     bool CheckSOStatus(int level);
+    // The level-3 state check a method starts with. On failure pRC gets the
+    // check's ResultCode and "<method> 1:CheckSOStatus(3) <failure>" is
+    // logged at `logLevel`.
+    bool enabledFor(const char* method, const char* failure, LONG* pRC, int logLevel = common::level::error);
     HRESULT openService(const char* name, Twin twin, const std::wstring& deviceClass,
                         const std::wstring& deviceName, IDispatch* dispatch, LONG* pRC);
     HRESULT claimDevice(const char* name, Twin twin, LONG timeout, LONG* pRC);

@@ -141,9 +141,7 @@ HRESULT PosPrinter::PrintNormal(LONG station, const std::wstring& data, LONG* pR
     if (m_log->debugEnabled()) {
         m_log->debug("PrintNormal(%d,\"%s\")", station, platform::toNarrow(data).c_str());
     }
-    if (!CheckSOStatus(3)) {
-        *pRC = m_resultCode;
-        m_log->error("PrintNormal %d:CheckSOStatus(3) failed%s", 1, kEnd);
+    if (!enabledFor("PrintNormal", "failed", pRC)) {
         return S_FALSE;
     }
     if (!receiptOrF60Station(station)) {
@@ -184,9 +182,7 @@ HRESULT PosPrinter::PrintImmediate(LONG station, const std::wstring& data, LONG*
     if (m_log->debugEnabled()) {
         m_log->debug("PrintImmediate(%d,\"%s\",0x%02x)", station, platform::toNarrow(data).c_str(), 0);
     }
-    if (!CheckSOStatus(3)) {
-        *pRC = m_resultCode;
-        m_log->error("PrintImmediate %d:CheckSOStatus(3) is FALSE%s", 1, kEnd);
+    if (!enabledFor("PrintImmediate", "is FALSE", pRC)) {
         return S_FALSE;
     }
     if (!receiptOrF60Station(station)) {
@@ -242,9 +238,7 @@ HRESULT PosPrinter::PrintTwoNormal(LONG stations, const std::wstring& data1, con
         m_log->debug("Enter PrintTwoNormal(%d,\"%s\",\"%s\",0x%02x)", stations, platform::toNarrow(data1).c_str(),
                      platform::toNarrow(data2).c_str(), 0);
     }
-    if (!CheckSOStatus(3)) {
-        *pRC = m_resultCode;
-        m_log->error("PrintTwoNormal %d:CheckSOStatus(3) fail%s", 1, kEnd);
+    if (!enabledFor("PrintTwoNormal", "fail", pRC)) {
         return S_FALSE;
     }
     if (stations != PTR_S_JOURNAL_RECEIPT && stations != PTR_TWO_RECEIPT_JOURNAL) {

@@ -36,9 +36,7 @@ Command pageEnd(std::int32_t number) {
 
 HRESULT PosPrinter::TransactionPrint(LONG station, LONG control, LONG* pRC) {
     m_log->debug("TransactionPrint(%d,%d,0x%02x)", station, control, 0);
-    if (!CheckSOStatus(3)) {
-        *pRC = m_resultCode;
-        m_log->error("TransactionPrint %d:CheckSOStatus(3) is FALSE%s", 1, kEnd);
+    if (!enabledFor("TransactionPrint", "is FALSE", pRC)) {
         return S_FALSE;
     }
     if (!receiptOrF60Station(station)) {
@@ -88,9 +86,7 @@ HRESULT PosPrinter::TransactionPrint(LONG station, LONG control, LONG* pRC) {
 
 HRESULT PosPrinter::RotatePrint(LONG station, LONG rotation, LONG* pRC) {
     m_log->debug("RotatePrint(%d,%d,0x%02x)", station, rotation, 0);
-    if (!CheckSOStatus(3)) {
-        *pRC = m_resultCode;
-        m_log->error("RotatePrint %d:CheckSOStatus(3) fail%s", 1, kEnd);
+    if (!enabledFor("RotatePrint", "fail", pRC)) {
         return S_FALSE;
     }
     if (!receiptOrF60Station(station)) {

@@ -52,9 +52,7 @@ HRESULT PosPrinter::BeginInsertion(LONG timeout, LONG* pRC) {
         m_log->error("BeginInsertion end E_ILLEGAL:%s", kEnd);
         return answer(pRC, OPOS_E_FAILURE, S_FALSE);
     }
-    if (!CheckSOStatus(3)) {
-        *pRC = m_resultCode;
-        m_log->debug("BeginInsertion %d:CheckSOStatus(3) is FALSE%s", 1, kEnd);
+    if (!enabledFor("BeginInsertion", "is FALSE", pRC, common::level::debug)) {
         return S_FALSE;
     }
     static constexpr std::uint8_t kSelectSlip[] = {0x1B, 0x63, 0x30, 0x04};
@@ -84,9 +82,7 @@ HRESULT PosPrinter::BeginInsertion(LONG timeout, LONG* pRC) {
 
 HRESULT PosPrinter::EndInsertion(LONG* pRC) {
     m_log->debug("EndInsertion(0x%02x)", 0);
-    if (!CheckSOStatus(3)) {
-        *pRC = m_resultCode;
-        m_log->error("EndInsertion %d:CheckSOStatus(3) is FALSE%s", 1, kEnd);
+    if (!enabledFor("EndInsertion", "is FALSE", pRC)) {
         return S_FALSE;
     }
     if (m_insertionState != kBegun) {
@@ -104,9 +100,7 @@ HRESULT PosPrinter::BeginRemoval(LONG timeout, LONG* pRC) {
         m_log->error("BeginRemoval end E_ILLEGAL:%s", kEnd);
         return answer(pRC, OPOS_E_FAILURE, S_FALSE);
     }
-    if (!CheckSOStatus(3)) {
-        *pRC = m_resultCode;
-        m_log->error("BeginRemoval %d:CheckSOStatus(3) is FALSE%s", 1, kEnd);
+    if (!enabledFor("BeginRemoval", "is FALSE", pRC)) {
         return S_FALSE;
     }
     static constexpr std::uint8_t kEject[] = {0x1B, 0x3D, 0x01, 0x0C};
@@ -139,9 +133,7 @@ HRESULT PosPrinter::BeginRemoval(LONG timeout, LONG* pRC) {
 
 HRESULT PosPrinter::EndRemoval(LONG* pRC) {
     m_log->debug("EndRemoval(0x%02x)", 0);
-    if (!CheckSOStatus(3)) {
-        *pRC = m_resultCode;
-        m_log->error("EndRemoval %d:CheckSOStatus(3) is FALSE%s", 1, kEnd);
+    if (!enabledFor("EndRemoval", "is FALSE", pRC)) {
         return S_FALSE;
     }
     if (m_removalState != kBegun) {

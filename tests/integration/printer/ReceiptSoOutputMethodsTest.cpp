@@ -20,6 +20,7 @@ protected:
         auto control = openPrinter(keyName);
         EXPECT_EQ(control->claimDevice(1000), OPOS_SUCCESS);
         EXPECT_EQ(control->setDeviceEnabled(true), OPOS_SUCCESS);
+        settle(**printer);
         return control;
     }
 

@@ -161,6 +161,13 @@ std::unique_ptr<opos::PosPrinter> ReceiptSoTest::openPrinter(const std::string& 
     return control;
 }
 
+void ReceiptSoTest::settle(const emulator::VirtualPrinter& printer) {
+    const auto deadline = std::chrono::steady_clock::now() + 2s;
+    while (printer.waitForReceived(printer.receivedBytes().size() + 1, 100ms) &&
+           std::chrono::steady_clock::now() < deadline) {
+    }
+}
+
 LONG ReceiptSoTest::number(opos::ControlObject& control, const char* property) {
     LONG value = -12345;
     EXPECT_EQ(control.getNumber(property, &value), 0) << property;

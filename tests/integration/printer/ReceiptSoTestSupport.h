@@ -82,6 +82,10 @@ protected:
 
     static LONG number(opos::ControlObject& control, const char* property);
     static std::wstring text(opos::ControlObject& control, const char* property);
+    // Waits until the printer has read what was written to it so far (no
+    // new bytes for 100 ms, 2 s at most): a write returns before the
+    // printer reads, so a test that counts bytes from here starts clean.
+    static void settle(const emulator::VirtualPrinter& printer);
     // Collects events until `count` arrived or `timeout` passed.
     static std::vector<opos::Event> events(opos::ControlObject& control, std::size_t count,
                                            std::chrono::milliseconds timeout = 5s);
