@@ -183,6 +183,9 @@ HRESULT PosPrinter::openService(const char* name, Twin twin, const std::wstring&
 
     loadModelSettings(m_deviceName.data(), twin == Twin::Older ? OpenEntry::Open : OpenEntry::OpenService, &m_model);
     m_mapMode = PTR_MM_DOTS;
+    // Stored bitmaps print with what the open fixed (model, name, folder);
+    // looking the folder up once here keeps it off every print call.
+    attachBitmapPipeline();
 
     m_characterSet = 437;
     trace(PIDXPtr_CharacterSet, m_characterSet);

@@ -111,7 +111,7 @@ private:
     std::int32_t PrintJob(std::span<const std::uint8_t> data, std::int32_t mode);
     // What the bitmap pipeline needs of this device now.
     BitmapContext bitmapContext();
-    // Lets PrintBMP and ESC|#B print this device's stored bitmaps.
+    // Lets PrintBMP and ESC|#B print this device's stored bitmaps (at open).
     void attachBitmapPipeline();
     // The station rule of SetBitmap and PrintBitmap, logged under `method`.
     bool bitmapStation(const char* method, LONG station);

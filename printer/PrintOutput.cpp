@@ -80,7 +80,6 @@ void PosPrinter::configureTranslator() {
     m_translator->setSettings(settings);
     m_translator->encoder().setPageMode(m_transBuf.pageMode());
     m_transBuf.setPrintWidth(m_model.printWidth);
-    attachBitmapPipeline();
 }
 
 bool PosPrinter::stageText(const std::wstring& data, std::size_t offset, std::int32_t* staged) {
