@@ -27,13 +27,20 @@ bool EventQueue::push(const EventEntry& entry) {
 }
 
 bool EventQueue::take(EventEntry* entry) {
-    std::lock_guard lock(m_mutex);
-    if (m_pending <= 0) {
-        return false;
+    bool wasFull = false;
+    {
+        std::lock_guard lock(m_mutex);
+        if (m_pending <= 0) {
+            return false;
+        }
+        wasFull = m_pending >= kSize;
+        m_read = (m_read + 1) % kSize;
+        --m_pending;
+        *entry = m_ring[static_cast<std::size_t>(m_read)];
     }
-    m_read = (m_read + 1) % kSize;
-    --m_pending;
-    *entry = m_ring[static_cast<std::size_t>(m_read)];
+    if (wasFull) {
+        m_changed.notify_all();
+    }
     return true;
 }
 
@@ -63,6 +70,14 @@ void EventQueue::wake() {
 bool EventQueue::waitForChange(std::uint64_t seen, std::uint32_t timeoutMs) const {
     std::unique_lock lock(m_mutex);
     return m_changed.wait_for(lock, std::chrono::milliseconds(timeoutMs), [&] { return m_changes != seen; });
+}
+
+bool EventQueue::waitForRoom(std::uint32_t timeoutMs) const {
+    std::unique_lock lock(m_mutex);
+    const std::uint64_t seen = m_changes;
+    m_changed.wait_for(lock, std::chrono::milliseconds(timeoutMs),
+                       [&] { return m_pending < kSize || m_changes != seen; });
+    return m_pending < kSize;
 }
 
 }  // namespace printer

@@ -24,8 +24,9 @@ using namespace common;
 
 // The application gets one error event per pause, not a flood.
 constexpr platform::DWORD kErrorPauseMs = 200;
-// How often a printer held by a full event queue looks again.
-constexpr platform::DWORD kEventRoomPollMs = 2;
+// The bound on one wait for room in a full event queue; the exit flag's
+// wake ends it sooner.
+constexpr std::uint32_t kEventRoomWaitMs = 200;
 constexpr platform::DWORD kOfflinePauseMs = 1000;
 constexpr std::size_t kLogHexChars = 3 * 1024;
 
@@ -33,8 +34,7 @@ constexpr std::size_t kLogHexChars = 3 * 1024;
 // back up (a slow handler, frozen events) the printer waits for room in the
 // event queue rather than drop one; the exit flag ends the wait.
 void reportComplete(WorkerShared& shared, std::int32_t outputId) {
-    while (shared.eventQueue.pending() >= EventQueue::kSize && shared.exitFlag.load() == 0) {
-        shared.prnWake.wait(kEventRoomPollMs);
+    while (!shared.eventQueue.waitForRoom(kEventRoomWaitMs) && shared.exitFlag.load() == 0) {
     }
     shared.fEventJob(0, outputId, 0);
 }

@@ -57,6 +57,9 @@ public:
     // Blocks until the counter differs from `seen` or timeoutMs passed.
     // True when it changed.
     bool waitForChange(std::uint64_t seen, std::uint32_t timeoutMs) const;
+    // Blocks while the queue is full, until a take makes room, a change
+    // (wake) comes or timeoutMs passed. True when there is room.
+    bool waitForRoom(std::uint32_t timeoutMs) const;
 
 private:
     mutable std::mutex m_mutex;

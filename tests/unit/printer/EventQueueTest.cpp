@@ -61,3 +61,28 @@ TEST(EventQueueTest, AWaiterSeesAChangeMadeBeforeItStartedWaiting) {
 
 }  // namespace
 }  // namespace printer
+
+namespace printer {
+namespace {
+
+TEST(EventQueueTest, AProducerWaitingForRoomGoesOnWhenTheDeliveryTakesAnEvent) {
+    EventQueue queue;
+    queue.reset();
+    for (int i = 0; i < EventQueue::kSize; ++i) {
+        ASSERT_TRUE(queue.push(EventEntry{i, EventKind::OutputComplete, 0, 0}));
+    }
+    EXPECT_FALSE(queue.waitForRoom(20));
+    std::thread delivery([&] {
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        EventEntry entry;
+        queue.take(&entry);
+    });
+    const auto start = std::chrono::steady_clock::now();
+    EXPECT_TRUE(queue.waitForRoom(5000));
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(2));
+    delivery.join();
+    EXPECT_TRUE(queue.push(EventEntry{}));
+}
+
+}  // namespace
+}  // namespace printer
