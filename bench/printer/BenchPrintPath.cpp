@@ -105,12 +105,14 @@ void measureAsynchronous(const std::wstring& line, int jobs) {
     std::condition_variable changed;
     std::vector<LONG> ids;
     int errors = 0;
+    std::string errorCodes;
     control.setEventHandler([&](opos::Event& event) {
         std::lock_guard lock(mutex);
         if (event.kind == opos::EventKind::OutputComplete) {
             ids.push_back(event.number);
         } else if (event.kind == opos::EventKind::Error) {
             ++errors;
+            errorCodes += " " + std::to_string(event.resultCode) + "/" + std::to_string(event.resultCodeExtended);
         }
         changed.notify_all();
     });
@@ -137,9 +139,9 @@ void measureAsynchronous(const std::wstring& line, int jobs) {
         }
     }
     std::printf("asynchronous: %d jobs queued in %.1f ms (%d refused), all complete after %.1f ms: %zu "
-                "OutputComplete events, %zu out of order, %d error events, %d lost\n",
+                "OutputComplete events, %zu out of order, %d error events%s, %d lost\n",
                 jobs, millisecondsBetween(start, queued), refused, millisecondsBetween(start, done), ids.size(),
-                outOfOrder, errors, jobs - refused - static_cast<int>(ids.size()));
+                outOfOrder, errors, errorCodes.c_str(), jobs - refused - static_cast<int>(ids.size()));
     lock.unlock();
     control.close();
 }
