@@ -1,5 +1,6 @@
 // PrintBarCode: the barcode encoder's bytes handed to PrintJob, fitted into
 // whatever rotated block is being collected.
+#include <string>
 #include <string_view>
 #include <vector>
 
@@ -45,6 +46,17 @@ HRESULT PosPrinter::PrintBarCode(LONG station, const std::wstring& data, LONG sy
         m_log->error("PrintBarCode %d:TranslateBinaryCode fail%s", 1, kEnd);
         return answer(pRC, OPOS_E_ILLEGAL, S_FALSE);
     }
+    // Data the symbology cannot carry, or a symbology this printer has no
+    // command for, would print nothing or an unreadable barcode.
+    const std::string_view barCodeData(reinterpret_cast<const char*>(narrow.data()), narrow.size());
+    if (!printsSymbology(m_model.number, symbology) || !validBarCodeData(symbology, barCodeData)) {
+        m_log->error("PrintBarCode %d:Symbology(%d) Data(\"%s\") not printable%s", 1, symbology,
+                     std::string(barCodeData).c_str(), kEnd);
+        return answer(pRC, OPOS_E_ILLEGAL, S_FALSE);
+    }
+    if (refusedForPaper("PrintBarCode", station, job_mode::NORMAL, pRC)) {
+        return S_FALSE;
+    }
     BarCodeContext context;
     context.model = m_model.number;
     context.dpi = m_model.dpi;
@@ -54,7 +66,7 @@ HRESULT PosPrinter::PrintBarCode(LONG station, const std::wstring& data, LONG sy
     context.pageMode = m_transBuf.pageMode();
     context.barcodeRotation = m_transBuf.barcodeRotation();
     BarCodeRequest request;
-    request.data = std::string_view(reinterpret_cast<const char*>(narrow.data()), narrow.size());
+    request.data = barCodeData;
     request.symbology = symbology;
     request.height = height;
     request.width = width;

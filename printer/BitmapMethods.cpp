@@ -20,7 +20,44 @@ constexpr const char* kEnd = "";
 // The densest bit-image mode prints every dot twice as wide.
 constexpr int kDoubleDensityLevel = 48;
 
+// Whether a picture `width` MapMode units wide fits a line of `lineDots`.
+// Worked in 64 bits: an application's width may be anything, and doubling
+// it for the densest mode must not wrap into a width that looks sensible.
+bool widthFits(LONG width, LONG mapMode, std::int32_t dpi, std::int32_t lineDots) {
+    if (width == PTR_BM_ASIS) {
+        return true;
+    }
+    const auto value = static_cast<std::int64_t>(width);
+    std::int64_t dots = value;
+    switch (mapMode) {
+    case PTR_MM_TWIPS:
+        dots = value * dpi / 1440;
+        break;
+    case PTR_MM_ENGLISH:
+        dots = value * dpi / 1000;
+        break;
+    case PTR_MM_METRIC:
+        dots = value * 7 / 100;
+        break;
+    default:
+        break;
+    }
+    return width > 0 && dots <= lineDots;
+}
+
 }  // namespace
+
+bool PosPrinter::bitmapWidth(const char* method, LONG* width) {
+    const std::int32_t lineDots = m_model.recLineWidth > 0 ? m_model.recLineWidth : m_model.printWidth;
+    if (!widthFits(*width, m_mapMode, m_model.dpi, lineDots)) {
+        m_log->error("%s %d:Width(%d) > RecLineWidth(%d)%s", method, 1, *width, lineDots, kEnd);
+        return false;
+    }
+    if (m_log->bitmapLevel() == kDoubleDensityLevel && *width != PTR_BM_ASIS) {
+        *width *= 2;
+    }
+    return true;
+}
 
 BitmapContext PosPrinter::bitmapContext() {
     BitmapContext context;
@@ -69,14 +106,14 @@ HRESULT PosPrinter::SetBitmap(LONG number, LONG station, const std::wstring& fil
                               LONG* pRC) {
     m_log->debug("SetBitmap(%d,%d,\"%s\",%d,%d)", number, station, platform::toNarrow(fileName).c_str(), width,
                  alignment);
-    if (m_log->bitmapLevel() == kDoubleDensityLevel && width != PTR_BM_ASIS) {
-        width *= 2;
-    }
     if (!enabledFor("SetBitmap", "is FALSE", pRC)) {
         return S_FALSE;
     }
     if (!bitmapStation("SetBitmap", station)) {
         return answer(pRC, OPOS_E_FAILURE, S_FALSE);
+    }
+    if (!bitmapWidth("SetBitmap", &width)) {
+        return answer(pRC, OPOS_E_ILLEGAL, S_FALSE);
     }
     if (DoSetBmp(bitmapContext(), number, fileName, width, alignment) < 0) {
         m_log->error("SetBitmap %d:DoSetBmp fail%s", 1, kEnd);
@@ -88,14 +125,17 @@ HRESULT PosPrinter::SetBitmap(LONG number, LONG station, const std::wstring& fil
 
 HRESULT PosPrinter::PrintBitmap(LONG station, const std::wstring& fileName, LONG width, LONG alignment, LONG* pRC) {
     m_log->debug("PrintBitmap(%d,\"%s\",%d,%d)", station, platform::toNarrow(fileName).c_str(), width, alignment);
-    if (m_log->bitmapLevel() == kDoubleDensityLevel && width != PTR_BM_ASIS) {
-        width *= 2;
-    }
     if (!enabledFor("PrintBitmap", "is FALSE", pRC)) {
         return S_FALSE;
     }
     if (!bitmapStation("PrintBitmap", station)) {
         return answer(pRC, OPOS_E_FAILURE, S_FALSE);
+    }
+    if (!bitmapWidth("PrintBitmap", &width)) {
+        return answer(pRC, OPOS_E_ILLEGAL, S_FALSE);
+    }
+    if (refusedForPaper("PrintBitmap", station, job_mode::NORMAL, pRC)) {
+        return S_FALSE;
     }
     configureTranslator();
     CommandEncoder& encoder = m_translator->encoder();
@@ -104,11 +144,16 @@ HRESULT PosPrinter::PrintBitmap(LONG station, const std::wstring& fileName, LONG
         m_log->error("PrintBitmap %d:DoPrintBmp fail%s", 1, kEnd);
         return answer(pRC, OPOS_E_FAILURE, S_FALSE);
     }
+    m_translator->restoreAfterBitmap();
+    if (encoder.overflowed()) {
+        m_log->error("PrintBitmap %d:DoPrintBmp fail%s", 1, kEnd);
+        return answer(pRC, OPOS_E_FAILURE, S_FALSE);
+    }
     LineMetrics& metrics = m_translator->metrics();
     if (job.widestLineAtLeast > metrics.widestLine) {
         metrics.widestLine = job.widestLineAtLeast;
     }
-    return submitJob("PrintBitmap", encoder.commands(), job.jobMode, pRC);
+    return submitJob("PrintBitmap", encoder.commands(), job.jobMode, pRC, station);
 }
 
 }  // namespace printer

@@ -76,6 +76,9 @@ PosPrinter::~PosPrinter() {
 void PosPrinter::trace(LONG item, LONG value, int level) const { m_log->traceProperty(level, item, value); }
 
 void PosPrinter::setResultCode(LONG code) {
+    if (code != OPOS_E_EXTENDED) {
+        m_resultCodeExtended = 0;
+    }
     m_resultCode = code;
     trace(PIDX_ResultCode, code);
 }

@@ -14,6 +14,7 @@
 #include <string>
 
 #include "common/ModuleLog.h"
+#include "common/OposConstants.h"
 #include "platform/com.h"
 #include "platform/threads.h"
 #include "printer/ModelCatalogue.h"
@@ -115,6 +116,9 @@ private:
     void attachBitmapPipeline();
     // The station rule of SetBitmap and PrintBitmap, logged under `method`.
     bool bitmapStation(const char* method, LONG station);
+    // Refuses a picture wider than the receipt's line; doubles the width for
+    // the densest bit-image mode.
+    bool bitmapWidth(const char* method, LONG* width);
     // The interactive health check's dialog; true when its check succeeded.
     bool interactiveCheck();
     std::int32_t DoRotationPrint(LONG rotation);
@@ -130,7 +134,12 @@ private:
     std::int32_t slipState() const;
     // The common end of an output method: queues the job and reports the
     // outcome under the method's name.
-    HRESULT submitJob(const char* method, std::span<const std::uint8_t> job, std::int32_t mode, LONG* pRC);
+    HRESULT submitJob(const char* method, std::span<const std::uint8_t> job, std::int32_t mode, LONG* pRC,
+                      LONG station = common::PTR_S_RECEIPT);
+    // Synchronous output that would print now on a station out of paper
+    // fails with OPOS_E_EXTENDED and the station's empty code (answered
+    // through pRC); nothing is sent. True when it was refused.
+    bool refusedForPaper(const char* method, LONG station, std::int32_t mode, LONG* pRC);
     // Converts print data into the staging buffer from `offset` on and
     // applies BinaryConversion, giving the staged length (negative when the
     // conversion refused it). False when the narrow text does not fit.
@@ -180,6 +189,7 @@ private:
     LONG m_outputId = 0;
     LONG m_mapMode = 1;
     LONG m_errorCode = 0;
+    LONG m_resultCodeExtended = 0;
     std::string m_checkHealthText;
 
     IDispatch* m_control = nullptr;  // the control object's, not reference-counted

@@ -114,8 +114,36 @@ bool PosPrinter::stagePrintData(const char* method, LONG station, const std::wst
     return true;
 }
 
+bool PosPrinter::refusedForPaper(const char* method, LONG station, std::int32_t mode, LONG* pRC) {
+    // Collected output and asynchronous jobs meet the paper state when they
+    // print: the printer thread holds them and raises the error event.
+    const bool collected = m_transBuf.transactionState() == kTransactionOpen || m_transBuf.pageMode();
+    if (m_asyncMode != 0 || (mode != job_mode::IMMEDIATE && collected)) {
+        return false;
+    }
+    const bool f60 = m_model.number == model::F60;
+    const bool receipt = station == PTR_S_RECEIPT || station == PTR_S_JOURNAL_RECEIPT || station == PTR_TWO_RECEIPT_JOURNAL;
+    const bool journal = f60 && station != PTR_S_RECEIPT && station != PTR_S_SLIP;
+    LONG extended = 0;
+    if (receipt && (f60 ? m_status->f60Receipt.load() : m_status->receipt.load()) == PTR_SUE_REC_EMPTY) {
+        extended = OPOS_EPTR_REC_EMPTY;
+    } else if (journal && m_status->journal.load() == PTR_SUE_JRN_EMPTY) {
+        extended = OPOS_EPTR_JRN_EMPTY;
+    }
+    if (extended == 0) {
+        return false;
+    }
+    m_log->error("%s %d:paper empty(%d)%s", method, 1, extended, kEnd);
+    m_resultCodeExtended = extended;
+    answer(pRC, OPOS_E_EXTENDED, S_FALSE);
+    return true;
+}
+
 HRESULT PosPrinter::submitJob(const char* method, std::span<const std::uint8_t> job, std::int32_t mode,
-                              LONG* pRC) {
+                              LONG* pRC, LONG station) {
+    if (refusedForPaper(method, station, mode, pRC)) {
+        return S_FALSE;
+    }
     if (PrintJob(job, mode) != 0) {
         m_log->error("%s %d:PrintJob fail%s", method, 1, kEnd);
         return answer(pRC, OPOS_E_FAILURE, S_FALSE);
@@ -162,6 +190,9 @@ HRESULT PosPrinter::PrintNormal(LONG station, const std::wstring& data, LONG* pR
         const std::uint8_t select[kStationSelectSize] = {0x1B, 0x63, 0x30, static_cast<std::uint8_t>(station)};
         std::copy(std::begin(select), std::end(select), staging.begin());
     }
+    if (refusedForPaper("PrintNormal", station, job_mode::NORMAL, pRC)) {
+        return S_FALSE;
+    }
     configureTranslator();
     const std::int32_t count =
         m_translator->translate(station, std::span<const std::uint8_t>(staging.data(), offset + staged));
@@ -173,7 +204,7 @@ HRESULT PosPrinter::PrintNormal(LONG station, const std::wstring& data, LONG* pR
     // command buffer; it is copied here, not read past a full buffer.
     std::vector<std::uint8_t> job(m_translator->commands().begin(), m_translator->commands().end());
     job.push_back(0);
-    return submitJob("PrintNormal", job, job_mode::NORMAL, pRC);
+    return submitJob("PrintNormal", job, job_mode::NORMAL, pRC, station);
 }
 
 HRESULT PosPrinter::PrintImmediate(LONG station, const std::wstring& data, LONG* pRC) {
@@ -204,6 +235,9 @@ HRESULT PosPrinter::PrintImmediate(LONG station, const std::wstring& data, LONG*
         const std::uint8_t select[kStationSelectSize] = {0x1B, 0x63, 0x30, static_cast<std::uint8_t>(station)};
         std::copy(std::begin(select), std::end(select), staging.begin());
     }
+    if (refusedForPaper("PrintImmediate", station, job_mode::IMMEDIATE, pRC)) {
+        return S_FALSE;
+    }
     configureTranslator();
     // A page-mode block being collected must not take this text's page
     // commands: the text is translated as line-mode output.
@@ -217,7 +251,7 @@ HRESULT PosPrinter::PrintImmediate(LONG station, const std::wstring& data, LONG*
         m_log->error("PrintImmediate %d:TranslateCtlCode fail%s", 1, kEnd);
         return answer(pRC, OPOS_E_FAILURE, S_FALSE);
     }
-    return submitJob("PrintImmediate", m_translator->commands(), job_mode::IMMEDIATE, pRC);
+    return submitJob("PrintImmediate", m_translator->commands(), job_mode::IMMEDIATE, pRC, station);
 }
 
 bool PosPrinter::convertText(const std::wstring& data, std::vector<std::uint8_t>* bytes, std::int32_t* staged) {
@@ -276,6 +310,9 @@ HRESULT PosPrinter::PrintTwoNormal(LONG stations, const std::wstring& data1, con
         m_log->debug("PrintTwoNormal %d:Data2==NULL Data1==NULL%s", 0, kEnd);
         return answer(pRC, OPOS_SUCCESS, S_OK);
     }
+    if (refusedForPaper("PrintTwoNormal", stations, job_mode::NORMAL, pRC)) {
+        return S_FALSE;
+    }
     configureTranslator();
     if (!first.empty() && m_translator->CountChar(first) < 0) {
         m_log->error("PrintTwoNormal %d:the first data width is more than 360 %s", 1, kEnd);
@@ -295,7 +332,7 @@ HRESULT PosPrinter::PrintTwoNormal(LONG stations, const std::wstring& data1, con
         m_log->error("PrintTwoNormal %d:TranslateCtlCode fail%s", 1, kEnd);
         return answer(pRC, OPOS_E_FAILURE, S_FALSE);
     }
-    return submitJob("PrintTwoNormal", m_translator->commands(), job_mode::NORMAL, pRC);
+    return submitJob("PrintTwoNormal", m_translator->commands(), job_mode::NORMAL, pRC, stations);
 }
 
 }  // namespace printer

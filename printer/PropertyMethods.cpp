@@ -48,6 +48,8 @@ LONG PosPrinter::numberProperty(LONG index, LONG current) {
         return m_freezeEvents;
     case PIDX_OutputID:
         return m_outputId;
+    case PIDX_ResultCodeExtended:
+        return m_resultCodeExtended;
     case PIDX_State:
         return m_shared ? m_shared->state.load() : m_state.load();
     case PIDX_BinaryConversion:

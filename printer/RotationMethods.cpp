@@ -146,6 +146,16 @@ std::int32_t PosPrinter::DoRotationPrint(LONG rotation) {
             result = -1;
             break;
         }
+        // A block already open is finished first, with its own size and
+        // direction: the printer's page mode holds one area and one
+        // direction at a time.
+        if (m_transBuf.pageMode()) {
+            result = PrintJob(pageEnd(m_model.number), job_mode::EXITTROTATE);
+            applyFlags();
+        }
+        if (result != 0) {
+            break;
+        }
         const std::int32_t direction = rotation == PTR_RP_RIGHT90 ? kDirectionRight : kDirectionLeft;
         m_transBuf.setRotationDirection(direction);
         result = PrintJob(pageModeHeader(direction), job_mode::ROTATE_90);

@@ -62,6 +62,21 @@ void CommandEncoder::clearCommands()
     m_dirty = 0;
     m_fill = 0;
     m_overflow = false;
+    m_preFeedHere = false;
+}
+
+CommandEncoder::LineState CommandEncoder::lineState() const
+{
+    return {m_lineStart, m_lineTerminated, m_preFeed, m_preFeedPosition, m_preFeedHere};
+}
+
+void CommandEncoder::setLineState(const LineState& state)
+{
+    m_lineStart = state.lineStart;
+    m_lineTerminated = state.lineTerminated;
+    m_preFeed = state.preFeed;
+    m_preFeedPosition = state.preFeedPosition;
+    m_preFeedHere = state.preFeedHere && state.preFeedPosition < m_fill;
 }
 
 void CommandEncoder::refuse(const char* builder, std::int32_t argument)
@@ -147,7 +162,7 @@ std::int32_t CommandEncoder::Extend(std::int32_t size)
         const std::int32_t h = size & 0x0F;
         const auto c = static_cast<std::uint8_t>((h * 22) & 0xFF);
         if (!m_lineStart) {
-            if (c != 0 && c > m_preFeed && m_preFeedPosition < m_fill) {
+            if (c != 0 && c > m_preFeed && m_preFeedHere && m_preFeedPosition < m_fill) {
                 m_preFeed = c;
                 m_commands[m_preFeedPosition] = c;
             }
@@ -155,6 +170,7 @@ std::int32_t CommandEncoder::Extend(std::int32_t size)
             if (!put({ESC, 0x4A, c, GS, 0x21, low(size)}, "Extend", size)) return common::OPOS_E_FAILURE;
             m_preFeed = c;
             m_preFeedPosition = m_fill - 4;
+            m_preFeedHere = true;
             m_lineStart = false;
             logDebug(m_log, "Extend(%d) ok", size);
             return 0;

@@ -124,11 +124,44 @@ void EscapeTranslator::logData(const char* name, const char* beginText, std::int
     }
 }
 
-void EscapeTranslator::text(const std::uint8_t* bytes, std::size_t count, bool endsData)
+void EscapeTranslator::text(const std::uint8_t* bytes, std::size_t count)
 {
     if (m_encoder.appendCommands({bytes, count}) != 0) return;
     m_metrics.currentWidth += static_cast<std::int32_t>(count) * m_metrics.widthScale * m_settings.charWidth;
-    if (endsData) m_encoder.setLineTerminated(m_bitmapPrinted);
+    // Text on the line: a picture after it must first finish the line,
+    // whether it comes later in this call or in a later one.
+    if (count > 0) m_encoder.setLineTerminated(false);
+}
+
+EscapeTranslator::Snapshot EscapeTranslator::snapshot() const
+{
+    return {m_line, m_metrics, m_encoder.lineState(), m_lastSpacing};
+}
+
+void EscapeTranslator::restore(const Snapshot& saved)
+{
+    m_line = saved.line;
+    m_metrics = saved.metrics;
+    m_encoder.setLineState(saved.encoder);
+    m_lastSpacing = saved.lastSpacing;
+}
+
+void EscapeTranslator::restoreAfterBitmap()
+{
+    m_encoder.SetAlign(m_line.alignment);
+    if (m_settings.rotate180) m_encoder.Inversion(1);
+    // The bit image's bands leave the printer at its default line spacing.
+    if (m_lastSpacing >= 0) m_encoder.SetLineHigh(m_lastSpacing);
+}
+
+void EscapeTranslator::printBitmap(std::int32_t number)
+{
+    if (m_encoder.PrintBMP(number, m_settings.rotate180 ? 1 : 0, &m_metrics.currentWidth) < 0) {
+        m_bitmapFailed = true;
+        return;
+    }
+    m_metrics.widestLine = std::max(m_metrics.widestLine, 2 * m_metrics.currentWidth);
+    restoreAfterBitmap();
 }
 
 template <typename OnSequence, typename OnLineFeed>
@@ -137,7 +170,7 @@ void EscapeTranslator::walk(std::span<const std::uint8_t> data, bool keepStation
 {
     const std::size_t n = data.size();
     std::size_t i = 0;
-    while (i < n && !m_encoder.overflowed()) {
+    while (i < n && !m_encoder.overflowed() && !m_bitmapFailed) {
         const std::uint8_t b = data[i];
         if (b == LF) {
             m_encoder.appendCommands({&data[i], 1});
@@ -146,21 +179,26 @@ void EscapeTranslator::walk(std::span<const std::uint8_t> data, bool keepStation
             m_metrics.currentWidth = 0;
             onLineFeed();
             m_encoder.setLineStart(true);
-            if (i + 1 == n) m_encoder.setLineTerminated(true);
+            m_encoder.setLineTerminated(true);
             ++i;
             continue;
         }
         if (b != ESC) {
             std::size_t end = i + 1;
             while (end < n && data[end] != ESC && data[end] != LF) ++end;
-            text(&data[i], end - i, end == n);
+            text(&data[i], end - i);
             i = end;
             continue;
         }
         if (i + 1 >= n || data[i + 1] != '|') {
-            // F60's station-select prefix in the data goes to the printer.
-            if (keepStationSelect && i + 1 < n && (data[i + 1] == 'c' || data[i + 1] == 'z'))
-                text(&data[i], 1, false);
+            // F60's station selects in the data (ESC c 0 n, ESC z n) go to
+            // the printer whole; they select, they print nothing.
+            if (keepStationSelect && i + 1 < n && (data[i + 1] == 'c' || data[i + 1] == 'z')) {
+                const std::size_t end = std::min(n, i + (data[i + 1] == 'c' ? 4 : 3));
+                m_encoder.appendCommands({&data[i], end - i});
+                i = end;
+                continue;
+            }
             ++i;
             continue;
         }
@@ -179,14 +217,18 @@ void EscapeTranslator::walk(std::span<const std::uint8_t> data, bool keepStation
     }
 }
 
-std::int32_t EscapeTranslator::finish(const char* name)
+std::int32_t EscapeTranslator::finish(const char* name, const Snapshot& saved)
 {
-    m_metrics.closeLine();
-    if (m_encoder.overflowed()) {
-        logError(m_log, "%s fail:commands exceed the command buffer", name);
+    if (m_encoder.overflowed() || m_bitmapFailed) {
+        if (m_bitmapFailed)
+            logError(m_log, "%s fail:a stored bitmap could not be printed", name);
+        else
+            logError(m_log, "%s fail:commands exceed the command buffer", name);
         m_encoder.clearCommands();
+        restore(saved);
         return -1;
     }
+    m_metrics.closeLine();
     const std::int32_t count = m_encoder.fillCount();
     logDebug(m_log, "%s:%d", name, count);
     return count;
@@ -196,8 +238,9 @@ std::int32_t EscapeTranslator::TranslateCtlCode(std::span<const std::uint8_t> da
 {
     logData("TranslateCtlCode", "TranslateCtlCode Begin", data.empty() ? 0 : data.front(), data);
     CommandEncoder& e = m_encoder;
+    const Snapshot saved = snapshot();
     e.clearCommands();
-    m_bitmapPrinted = false;
+    m_bitmapFailed = false;
     const bool doubleByte = anyDoubleByte(data);
     const std::int32_t m = m_settings.model;
     if (m == model::B20 || m == model::A10X || m == model::H80)
@@ -208,10 +251,8 @@ std::int32_t EscapeTranslator::TranslateCtlCode(std::span<const std::uint8_t> da
     e.Inversion(m_settings.rotate180 ? 1 : 0);
     if (twoColour()) e.ThermalEnterColorMode(0);
 
-    struct {
-        bool size = false, font = false, align = false, bold = false, reverse = false, underline = false;
-    } reset;
-    std::uint8_t sizeByte = 0;
+    LineState& reset = m_line;
+    std::uint8_t& sizeByte = m_line.sizeByte;
     const bool pageMode = e.pageMode();
 
     auto onLineFeed = [&] {
@@ -222,7 +263,6 @@ std::int32_t EscapeTranslator::TranslateCtlCode(std::span<const std::uint8_t> da
         if (reset.reverse) e.Reverse(0);
         if (reset.underline) e.UnderLine(0);
         reset = {};
-        sizeByte = 0;
     };
 
     auto onSequence = [&](const Sequence& s) {
@@ -230,16 +270,13 @@ std::int32_t EscapeTranslator::TranslateCtlCode(std::span<const std::uint8_t> da
         switch (s.letter) {
         case 'A':
             if (s.prefix == 'c' || s.prefix == 'r') {
-                e.SetAlign(s.prefix == 'c' ? 1 : 2);
+                reset.alignment = s.prefix == 'c' ? 1 : 2;
+                e.SetAlign(reset.alignment);
                 reset.align = true;
             }
             break;
         case 'B':
-            if (s.prefixLength > 0 && num >= 1 && num <= 20) {
-                e.PrintBMP(num, m_settings.rotate180 ? 1 : 0, &m_metrics.currentWidth);
-                m_metrics.widestLine = std::max(m_metrics.widestLine, 2 * m_metrics.currentWidth);
-                m_bitmapPrinted = true;
-            }
+            if (s.prefixLength > 0 && num >= 1 && num <= 20) printBitmap(num);
             break;
         case 'C':
             switch (s.prefix) {
@@ -314,12 +351,12 @@ std::int32_t EscapeTranslator::TranslateCtlCode(std::span<const std::uint8_t> da
             e.ExtendSpec(0);
             e.SelectFont(defaultFont(doubleByte));
             e.SetAlign(0);
+            reset.alignment = 0;
             e.Bold(0);
             e.Reverse(0);
             if (twoColour()) e.ThermalEnterColorMode(0);
             e.UnderLine(0);
             reset = {.size = reset.size};
-            sizeByte = 0;
             break;
         case 'P':
         case 'p':
@@ -343,7 +380,7 @@ std::int32_t EscapeTranslator::TranslateCtlCode(std::span<const std::uint8_t> da
 
     walk(data, false, onSequence, onLineFeed);
     logDebug(m_log, "TranslateCtlCode Take data finish");
-    return finish("TranslateCtlCode");
+    return finish("TranslateCtlCode", saved);
 }
 
 // The print-mode bytes of ESC ! and FS ! that the K9x and F60 printers take
@@ -385,12 +422,14 @@ std::int32_t EscapeTranslator::translatePrintMode(Kind kind, std::int32_t statio
     const bool f60 = kind == Kind::F60;
     const char* name = f60 ? "TranslateCtlCodeF60" : "TranslateCtlCodeK92";
     CommandEncoder& e = m_encoder;
+    const Snapshot saved = snapshot();
     e.clearCommands();
-    m_bitmapPrinted = false;
+    m_bitmapFailed = false;
     m_lineFeedSeen = false;
     e.SetAsiaChar(0);
     e.SetASCChar(0);
     e.SetAlign(0);
+    m_line.alignment = 0;
     e.SetColor(0);
     e.Bold(0);
     PrintMode mode;
@@ -419,6 +458,7 @@ std::int32_t EscapeTranslator::translatePrintMode(Kind kind, std::int32_t statio
         e.SetASCChar(0);
         e.SetAsiaChar(0);
         e.SetAlign(0);
+        m_line.alignment = 0;
         e.SetColor(0);
         e.SetBackPaper(0);
         e.Bold(0);
@@ -432,14 +472,13 @@ std::int32_t EscapeTranslator::translatePrintMode(Kind kind, std::int32_t statio
         const std::int32_t num = s.number;
         switch (s.letter) {
         case 'A':
-            if ((s.prefix == 'c' || s.prefix == 'r') && alignable) e.SetAlign(s.prefix == 'c' ? 1 : 2);
+            if ((s.prefix == 'c' || s.prefix == 'r') && alignable) {
+                m_line.alignment = s.prefix == 'c' ? 1 : 2;
+                e.SetAlign(m_line.alignment);
+            }
             break;
         case 'B':
-            if (bitmaps && s.prefixLength > 0 && num >= 1 && num <= 20) {
-                e.PrintBMP(num, m_settings.rotate180 ? 1 : 0, &m_metrics.currentWidth);
-                m_metrics.widestLine = std::max(m_metrics.widestLine, 2 * m_metrics.currentWidth);
-                m_bitmapPrinted = true;
-            }
+            if (bitmaps && s.prefixLength > 0 && num >= 1 && num <= 20) printBitmap(num);
             break;
         case 'C':
             switch (s.prefix) {
@@ -449,14 +488,17 @@ std::int32_t EscapeTranslator::translatePrintMode(Kind kind, std::int32_t statio
             case '2':
             case '3':
             case '4': {
+                // A size escape names the whole size: it replaces the one
+                // before it, as GS ! does on the other models.
                 const bool wide = s.prefix != '3', high = s.prefix != '2';
+                mode.clearSize();
+                m_metrics.widthScale = wide ? 2 : 1;
+                m_metrics.heightScale = high ? 2 : 1;
                 if (wide) {
-                    m_metrics.widthScale = 2;
                     mode.sizeSingle |= 0x20;
                     mode.sizeDouble |= 0x04;
                 }
                 if (high) {
-                    m_metrics.heightScale = 2;
                     mode.sizeSingle |= 0x10;
                     mode.sizeDouble |= 0x08;
                 }
@@ -517,6 +559,7 @@ std::int32_t EscapeTranslator::translatePrintMode(Kind kind, std::int32_t statio
             mode.clearSize();
             mode.fontA = true;
             e.SetAlign(0);
+            m_line.alignment = 0;
             e.SetColor(0);
             e.SetBackPaper(0);
             e.Bold(0);
@@ -545,7 +588,7 @@ std::int32_t EscapeTranslator::translatePrintMode(Kind kind, std::int32_t statio
 
     walk(data, f60, onSequence, onLineFeed);
     logDebug(m_log, f60 ? "TranslateCtlCodeF60 Take data finish:" : "TranslateCtlCodeK92 Take data finish");
-    return finish(name);
+    return finish(name, saved);
 }
 
 std::int32_t EscapeTranslator::CountChar(std::span<const std::uint8_t> data)

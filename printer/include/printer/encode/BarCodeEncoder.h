@@ -65,6 +65,19 @@ bool printsBarCodes(std::int32_t model);
 // Whether PDF417 (201) and MaxiCode (202) are accepted on `model`.
 bool printsTwoDimensionalCodes(std::int32_t model);
 
+// Whether `model` has a barcode command for `symbology`: the nine linear
+// symbologies with a GS k system on every model that prints barcodes,
+// PDF417 and MaxiCode where printsTwoDimensionalCodes says so, nothing
+// else (the printers have no system for standard 2 of 5, the UPC-D and
+// supplement variants, EAN-128 or OCR).
+bool printsSymbology(std::int32_t model, std::int32_t symbology);
+
+// Whether `data` is valid for `symbology`: its character set, its length
+// rules, and the check digit where the symbology carries one and the data
+// gives it. PrintBarCode refuses anything else with OPOS_E_ILLEGAL before a
+// byte is sent.
+bool validBarCodeData(std::int32_t symbology, std::string_view data);
+
 // A distance in MapMode units to dots at `dpi`: dots unchanged, twips
 // value x dpi / 1440, 0.001 inch value x 0.001 x dpi (truncated), 0.01 mm
 // at a nominal 7 dots per millimetre whatever the resolution (truncated);

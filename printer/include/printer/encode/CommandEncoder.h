@@ -96,6 +96,18 @@ public:
     // False (and the old logo kept) for more than 512 bytes.
     bool setLogo(std::int32_t which, std::span<const std::uint8_t> bytes);
 
+    // Where the current line stands: the translators save it before a call
+    // and put it back when the call's output is dropped.
+    struct LineState {
+        bool lineStart = true;
+        bool lineTerminated = false;
+        std::uint8_t preFeed = 0;
+        std::size_t preFeedPosition = 0;
+        bool preFeedHere = false;  // the pre-feed is in the current buffer
+    };
+    LineState lineState() const;
+    void setLineState(const LineState& state);
+
     // Rotated-90 output is being collected as one page-mode block.
     void setPageMode(bool on) { m_pageMode = on; }
     bool pageMode() const { return m_pageMode; }
@@ -137,6 +149,10 @@ private:
     bool m_lineTerminated = false;
     std::uint8_t m_preFeed = 0;
     std::size_t m_preFeedPosition = 0;
+    // A line begun in an earlier call has its pre-feed in a buffer already
+    // handed on: it cannot grow any more, and its position means nothing
+    // in this one.
+    bool m_preFeedHere = false;
 
     std::string m_bitmapDirectory;
     std::string m_bitmapPrefix{kBitmapFilePrefix};

@@ -42,7 +42,9 @@ public:
     // journal, 2 receipt, 3 or 0x8003 both, 4 slip; only F60 looks at it).
     // Returns the command byte count, commands() holds the bytes. -1, with an
     // error line and an empty command buffer, when the commands would not
-    // fit the command buffer.
+    // fit the command buffer or a stored bitmap could not be printed; the
+    // line state is then as it was before the call, since nothing of it
+    // reaches the printer.
     std::int32_t translate(std::int32_t station, std::span<const std::uint8_t> data);
 
     std::int32_t TranslateCtlCode(std::span<const std::uint8_t> data);
@@ -61,21 +63,46 @@ public:
     void resetMetrics() { m_metrics = LineMetrics{}; }
     bool lineFeedSeen() const { return m_lineFeedSeen; }
 
+    // A bit image sets its own alignment, upright printing and the default
+    // line spacing: this appends the commands that give the text after it
+    // the line's own back. Called after every picture the encoder printed.
+    void restoreAfterBitmap();
+
 private:
     struct Sequence;
     struct PrintMode;
     enum class Kind { Standard, K92, F60 };
 
+    // What an escape sequence changed on the current line and must be
+    // switched back at its end. A line may be finished by a later call than
+    // the one that began it, so this lives as long as the device.
+    struct LineState {
+        bool size = false, font = false, align = false, bold = false, reverse = false, underline = false;
+        std::uint8_t sizeByte = 0;  // GS ! of the line so far
+        std::int32_t alignment = 0;  // ESC a in force: 0 left, 1 centre, 2 right
+    };
+    // Everything a translation changes besides its output, kept so that a
+    // call that fails leaves none of it behind.
+    struct Snapshot {
+        LineState line;
+        LineMetrics metrics;
+        CommandEncoder::LineState encoder;
+        std::int32_t lastSpacing;
+    };
+    Snapshot snapshot() const;
+    void restore(const Snapshot& saved);
+    void printBitmap(std::int32_t number);
+
     std::int32_t translatePrintMode(Kind kind, std::int32_t station, std::span<const std::uint8_t> data);
     template <typename OnSequence, typename OnLineFeed>
     void walk(std::span<const std::uint8_t> data, bool keepStationSelect, OnSequence onSequence,
               OnLineFeed onLineFeed);
-    void text(const std::uint8_t* bytes, std::size_t count, bool endsData);
+    void text(const std::uint8_t* bytes, std::size_t count);
     void sendLineSpacing();
     std::int32_t defaultFont(bool doubleByte) const;
     bool twoColour() const;
     std::int32_t feedDots(std::int32_t number) const;
-    std::int32_t finish(const char* name);
+    std::int32_t finish(const char* name, const Snapshot& saved);
     void logData(const char* name, const char* beginText, std::int32_t tag, std::span<const std::uint8_t> data);
 
     EncodeLog* m_log;
@@ -84,7 +111,8 @@ private:
     LineMetrics m_metrics;
     std::int32_t m_lastSpacing = -1;  // none sent yet
     bool m_lineFeedSeen = false;
-    bool m_bitmapPrinted = false;  // this call
+    LineState m_line;
+    bool m_bitmapFailed = false;  // this call
 };
 
 }  // namespace printer
