@@ -3,6 +3,7 @@
 // directory the registry names.
 #include <algorithm>
 #include <cstdint>
+#include <filesystem>
 #include <fstream>
 #include <string>
 #include <vector>
@@ -114,6 +115,101 @@ TEST_F(ReceiptSoBitmapTest, PictureFilesPrintAsBitImageBandsAtOnceOrStored) {
               OPOS_E_FAILURE);
     EXPECT_EQ(control->call("PrintBitmap", {PTR_S_JOURNAL, file, PTR_BM_ASIS, PTR_BM_CENTER}).rc, OPOS_E_FAILURE);
     EXPECT_FALSE(printer.waitForReceived(before + 1, 200ms)) << "a refused bitmap printed something";
+}
+
+// A picture starts on its own line and leaves the text as it found it:
+// alignment, upside-down printing, and whether a stored picture that cannot
+// be printed is reported.
+TEST_F(ReceiptSoBitmapTest, PicturesBetweenTextKeepTheTextState) {
+    emulator::VirtualPrinter& printer = addNetworkPrinter("A14", "RX-A14");
+    auto control = openPrinter("RX-A14");
+    ASSERT_EQ(control->claimDevice(1000), OPOS_SUCCESS);
+    ASSERT_EQ(control->setDeviceEnabled(true), OPOS_SUCCESS);
+    const std::string picture = path("bar.bmp");
+    writePicture(picture, 64, 48);
+    const std::wstring file(picture.begin(), picture.end());
+    ASSERT_EQ(control->call("SetBitmap", {1, PTR_S_RECEIPT, file, PTR_BM_ASIS, PTR_BM_CENTER}).rc, OPOS_SUCCESS);
+
+    struct Step {
+        const wchar_t* text;        // PrintNormal's data, or null for PrintBitmap
+        const char* line;           // a transcript line that must be there as it stands
+    };
+    const Step steps[] = {
+        {L"\x1b|cAcentred\n", "[center]centred"},
+        {nullptr, nullptr},
+        {L"left after the picture\n", "left after the picture"},
+        {L"before\x1b|1Bafter stored\n", "before"},
+        {L"\x1b|rAright\x1b|1Bstill right\n", "[right]still right"},
+        {L"left again\n", "left again"},
+    };
+    for (const Step& step : steps) {
+        const LONG rc = step.text == nullptr
+                            ? control->call("PrintBitmap", {PTR_S_RECEIPT, file, PTR_BM_ASIS, PTR_BM_CENTER}).rc
+                            : control->printNormal(PTR_S_RECEIPT, step.text);
+        ASSERT_EQ(rc, OPOS_SUCCESS);
+    }
+    const auto deadline = std::chrono::steady_clock::now() + 5s;
+    while (printer.transcript().find("left again") == std::string::npos && std::chrono::steady_clock::now() < deadline) {
+        printer.waitForReceived(printer.receivedBytes().size() + 1, 50ms);
+    }
+    const std::string paper = printer.transcript();
+    std::vector<std::string> lines;
+    for (std::size_t at = 0; at < paper.size();) {
+        const std::size_t end = std::min(paper.find('\n', at), paper.size());
+        lines.push_back(paper.substr(at, end - at));
+        at = end + 1;
+    }
+    for (const Step& step : steps) {
+        if (step.line != nullptr) {
+            EXPECT_NE(std::find(lines.begin(), lines.end(), step.line), lines.end()) << step.line << "\n" << paper;
+        }
+    }
+    // Text before a stored picture in the same call is a line of its own
+    // ("before" above), not beside the picture's first band.
+
+    // Upside down, the text after a stored picture stays upside down.
+    ASSERT_EQ(control->call("RotatePrint", {PTR_S_RECEIPT, PTR_RP_ROTATE180}).rc, OPOS_SUCCESS);
+    ASSERT_EQ(control->printNormal(PTR_S_RECEIPT, L"\x1b|1Bturned\n"), OPOS_SUCCESS);
+    ASSERT_EQ(control->call("RotatePrint", {PTR_S_RECEIPT, PTR_RP_NORMAL}).rc, OPOS_SUCCESS);
+    const auto turned = std::chrono::steady_clock::now() + 5s;
+    while (printer.transcript().find("turned") == std::string::npos && std::chrono::steady_clock::now() < turned) {
+        printer.waitForReceived(printer.receivedBytes().size() + 1, 50ms);
+    }
+    EXPECT_NE(printer.transcript().find("[upside-down]turned"), std::string::npos) << printer.transcript();
+
+    // Pictures never stored cannot print: the call says so and sends nothing.
+    const std::size_t before = printer.receivedBytes().size();
+    EXPECT_EQ(control->printNormal(PTR_S_RECEIPT, L"a\x1b|1B\x1b|7B\x1b|1B\x1b|8B\n"), OPOS_E_FAILURE);
+    EXPECT_FALSE(printer.waitForReceived(before + 1, 200ms)) << "a call with a missing picture printed";
+}
+
+// A picture wider than the receipt's line is refused, also where the
+// densest bit-image mode doubles the width.
+TEST_F(ReceiptSoBitmapTest, PicturesWiderThanTheLineAreRefused) {
+    // An install directory of its own whose settings ask for level 48.
+    const std::string install = path("install48/");
+    std::filesystem::create_directories(install);
+    std::ofstream(install + "OPOSLog.ini") << "[Bitmap]\nlevel=48\n";
+    setup::RegKey key;
+    ASSERT_EQ(key.create(platform::HKLM, setup::kUninstallKeyPath), platform::ERROR_SUCCESS);
+    ASSERT_EQ(key.writeString(setup::kUninstallStringValue, install + "uninstall.exe"), platform::ERROR_SUCCESS);
+
+    emulator::VirtualPrinter& printer = addNetworkPrinter("A14", "RX-A14");
+    auto control = openPrinter("RX-A14");
+    ASSERT_EQ(control->claimDevice(1000), OPOS_SUCCESS);
+    ASSERT_EQ(control->setDeviceEnabled(true), OPOS_SUCCESS);
+    settle(printer);
+    const std::string picture = path("bar.bmp");
+    writePicture(picture, 64, 48);
+    const std::wstring file(picture.begin(), picture.end());
+    const std::size_t before = printer.receivedBytes().size();
+    for (const LONG width : {2147483647, 1073741824, 513, 0, -5}) {
+        EXPECT_EQ(control->call("PrintBitmap", {PTR_S_RECEIPT, file, width, PTR_BM_CENTER}).rc, OPOS_E_ILLEGAL)
+            << width;
+        EXPECT_EQ(control->call("SetBitmap", {2, PTR_S_RECEIPT, file, width, PTR_BM_CENTER}).rc, OPOS_E_ILLEGAL)
+            << width;
+    }
+    EXPECT_FALSE(printer.waitForReceived(before + 1, 200ms));
 }
 
 }  // namespace

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -146,7 +147,10 @@ TEST(TranslateCtlCode, BitmapsOneToTwenty)
             return e.appendCommands(bytes({0x1D, 0x76}));
         });
     a.t.resetMetrics();
-    EXPECT_EQ(a.run(esc("5B") + esc("21B") + esc("B")), bytes({0x1B, 0x64, 0x01, 0x1D, 0x76}));
+    // The picture is followed by the line's alignment and line spacing,
+    // which its own commands replaced.
+    EXPECT_EQ(a.run(esc("5B") + esc("21B") + esc("B")),
+              bytes({0x1B, 0x64, 0x01, 0x1D, 0x76, 0x1B, 0x61, 0x00, 0x1B, 0x33, 0x3C}));
     EXPECT_EQ(printed, std::vector<std::int32_t>{5});
     EXPECT_EQ(a.t.metrics().widestLine, 400);
     EXPECT_TRUE(a.t.encoder().lineTerminated());
@@ -229,6 +233,110 @@ TEST(CountChar, RemainingCharactersOnAn360DotLine)
     t.setSettings(s);
     EXPECT_EQ(t.CountChar(bytes(std::string(4, 'x'))), 36);
     EXPECT_EQ(t.metrics().widthScale, 1);
+}
+
+// A line that application calls build piece by piece prints as the same
+// line given in one call: each case's calls, and the bytes the last call's
+// commands must end with (or hold, for the page-mode case).
+TEST(LineAcrossCalls, FinishesAsIfGivenInOneCall)
+{
+    const auto ending = [](std::initializer_list<int> b) { return bytes(b); };
+    struct Case {
+        const char* name;
+        std::int32_t model;
+        bool pageMode;
+        std::vector<std::string> calls;
+        std::vector<std::uint8_t> lastEndsWith;
+    } cases[] = {
+        {"centred double-size underlined header ended by a later line feed", printer::model::A14, false,
+         {esc("cA") + esc("2C") + esc("uC") + "HEADER", "\n"},
+         ending({0x0A, 0x1D, 0x21, 0x00, 0x1B, 0x61, 0x00, 0x1B, 0x2D, 0x00, 0x1C, 0x2D, 0x00})},
+        {"bold begun, text in a second call, line feed in a third", printer::model::A14, false,
+         {esc("bC") + "TOTAL", "  9.39", "\n"}, ending({0x0A, 0x1B, 0x45, 0x00})},
+        {"a size escape after text: the size byte of the line goes on", printer::model::A14, false,
+         {esc("2hC") + "a", esc("2vC") + "b\n"}, ending({'b', 0x0A, 0x1D, 0x21, 0x00})},
+        // In page mode the line's pre-feed sits in an earlier call's bytes:
+        // the later call must not patch its own bytes at that position.
+        {"a rotated line across two calls", printer::model::A14, true,
+         {esc("2C") + "abcdef", esc("4C") + "ghijklmnop\n"}, bytes("ghijklmnop")},
+    };
+    for (const Case& c : cases) {
+        Translator t(c.model);
+        t.t.encoder().setPageMode(c.pageMode);
+        std::vector<std::uint8_t> last;
+        for (const auto& call : c.calls) last = t.run(call);
+        if (c.pageMode) {
+            EXPECT_NE(std::search(last.begin(), last.end(), c.lastEndsWith.begin(), c.lastEndsWith.end()), last.end())
+                << c.name;
+        } else {
+            ASSERT_GE(last.size(), c.lastEndsWith.size()) << c.name;
+            EXPECT_EQ(tail(last, last.size() - c.lastEndsWith.size()), c.lastEndsWith) << c.name;
+        }
+    }
+}
+
+// Stored bitmaps in print data: a picture starts on its own line, leaves
+// the text's alignment and upside-down printing as they were, and one that
+// cannot be printed fails the call with nothing to print and the line state
+// untouched.
+TEST(StoredBitmapInText, OwnLineTextStateAndFailure)
+{
+    const auto band = bytes({0x1B, 0x61, 0x01, 0x1B, 0x7B, 0x00, 0x1B, 0x2A});  // what the pipeline sends
+    const auto pipeline = [&](bool ok) {
+        return [ok, band](printer::CommandEncoder& e, const std::string&, std::int32_t, std::int32_t,
+                          std::int32_t* w) -> std::int32_t {
+            if (!ok) return -1;
+            *w = 64;
+            return e.appendCommands(band) == 0 ? e.fillCount() : -1;
+        };
+    };
+
+    Translator a(printer::model::A14);
+    a.t.encoder().setBitmapToCommands(pipeline(true));
+    a.run("\n");
+    // Text then picture in one call: the text's line is printed first.
+    auto out = a.run(esc("rA") + "abc" + esc("1B") + "def\n");
+    auto expected = bytes({0x1B, 0x61, 0x02, 'a', 'b', 'c', 0x1B, 0x64, 0x01});
+    expected.insert(expected.end(), band.begin(), band.end());
+    for (const std::uint8_t b : bytes({0x1B, 0x61, 0x02, 0x1B, 0x33, 0x3C, 'd', 'e', 'f', 0x0A, 0x1B, 0x61, 0x00}))
+        expected.push_back(b);
+    EXPECT_EQ(out, expected);
+    // Text ending in a picture: the next picture needs no line end of its own.
+    a.run("x" + esc("2B"));
+    out = a.run(esc("3B"));
+    EXPECT_EQ(std::vector<std::uint8_t>(out.begin(), out.begin() + 3), bytes({0x1B, 0x61, 0x01}));
+
+    // Upside down: the text after the picture stays upside down.
+    auto upsideDown = settingsFor(printer::model::A14);
+    upsideDown.rotate180 = true;
+    a.t.setSettings(upsideDown);
+    out = a.run("\n" + esc("1B") + "up\n");
+    const auto restored = bytes({0x1B, 0x7B, 0x01, 0x1B, 0x33, 0x3C, 'u', 'p'});
+    EXPECT_NE(std::search(out.begin(), out.end(), restored.begin(), restored.end()), out.end());
+
+    // A picture that fails: nothing to print, and the centring of the
+    // failed call never happened for the line's end.
+    Translator f(printer::model::A14);
+    f.t.encoder().setBitmapToCommands(pipeline(false));
+    f.run("\n");
+    EXPECT_EQ(f.t.translate(2, bytes(esc("cA") + "a" + esc("1B") + esc("1B") + "b")), -1);
+    EXPECT_TRUE(f.t.commands().empty());
+    EXPECT_EQ(f.run("\n"), bytes({0x0A}));
+}
+
+// On the print-mode models a size escape names the whole size: 2C then 3C
+// is double height only, as on the GS ! models.
+TEST(TranslateCtlCodeK92, LaterSizeEscapeReplacesTheEarlier)
+{
+    for (const std::int32_t model : {printer::model::K92, printer::model::F60}) {
+        Translator k(model);
+        const auto out = k.run(esc("2C") + esc("3C") + "x");
+        const auto tall = bytes({0x1B, 0x21, 0x10, 0x1C, 0x21, 0x08, 'x'});
+        ASSERT_GE(out.size(), tall.size()) << model;
+        EXPECT_EQ(tail(out, out.size() - tall.size()), tall) << model;
+        // Measured at single width too.
+        EXPECT_EQ(k.t.metrics().currentWidth, k.t.settings().charWidth) << model;
+    }
 }
 
 }  // namespace
