@@ -161,7 +161,7 @@ TEST_F(ReceiptSoBitmapTest, PicturesBetweenTextKeepTheTextState) {
     }
     for (const Step& step : steps) {
         if (step.line != nullptr) {
-            EXPECT_NE(std::find(lines.begin(), lines.end(), step.line), lines.end()) << step.line << "\n" << paper;
+            EXPECT_TRUE(std::find(lines.begin(), lines.end(), step.line) != lines.end()) << step.line << "\n" << paper;
         }
     }
     // Text before a stored picture in the same call is a line of its own

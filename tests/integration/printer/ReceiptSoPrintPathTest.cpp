@@ -96,7 +96,7 @@ TEST_F(ReceiptSoPrintPathTest, MultiCallSequencesPrintAsAsked) {
          [](auto&, opos::PosPrinter& c) {
              EXPECT_EQ(call(c, "RotatePrint", {PTR_S_RECEIPT, PTR_RP_RIGHT90}), OPOS_SUCCESS);
              EXPECT_EQ(c.printNormal(PTR_S_RECEIPT, L"\x1b|2Cabcdef"), OPOS_SUCCESS);
-             EXPECT_EQ(c.printNormal(PTR_S_RECEIPT, L"\x1b|4Cghijklmnop\n"), OPOS_SUCCESS);
+             EXPECT_EQ(c.printNormal(PTR_S_RECEIPT, L"ghijklmnop\x1b|4Cqrs\n"), OPOS_SUCCESS);
              EXPECT_EQ(call(c, "RotatePrint", {PTR_S_RECEIPT, PTR_RP_NORMAL}), OPOS_SUCCESS);
          },
          {0x0C, 0x1B, 0x54, 0x00},
