@@ -178,6 +178,7 @@ TEST_F(ReceiptSoBitmapTest, PicturesBetweenTextKeepTheTextState) {
     EXPECT_NE(printer.transcript().find("[upside-down]turned"), std::string::npos) << printer.transcript();
 
     // Pictures never stored cannot print: the call says so and sends nothing.
+    settle(printer);
     const std::size_t before = printer.receivedBytes().size();
     EXPECT_EQ(control->printNormal(PTR_S_RECEIPT, L"a\x1b|1B\x1b|7B\x1b|1B\x1b|8B\n"), OPOS_E_FAILURE);
     EXPECT_FALSE(printer.waitForReceived(before + 1, 200ms)) << "a call with a missing picture printed";

@@ -130,7 +130,7 @@ TEST_F(ReceiptSoOutputMethodsTest, PrintBarCodeReachesThePrinterAsABarcodeComman
     EXPECT_NE(std::search(sent.begin(), sent.end(), centre.begin(), centre.end()), sent.end());
 
     EXPECT_EQ(barcode(*control, PTR_S_JOURNAL, PTR_BCS_Code39), OPOS_E_FAILURE);
-    EXPECT_EQ(barcode(*control, PTR_S_RECEIPT, 999), OPOS_E_FAILURE);
+    EXPECT_EQ(barcode(*control, PTR_S_RECEIPT, 999), OPOS_E_ILLEGAL);
 
     emulator::VirtualPrinter* k92 = nullptr;
     auto impact = readyPrinter("K92", &k92);
