@@ -101,7 +101,7 @@ HRESULT PosPrinter::SetLogo(LONG location, const std::wstring& data, LONG* pRC) 
     }
     configureTranslator();
     const std::int32_t count =
-        m_translator->translate(PTR_S_RECEIPT, std::span<const std::uint8_t>(m_staging->data(), staged));
+        m_translator->translateApart(PTR_S_RECEIPT, std::span<const std::uint8_t>(m_staging->data(), staged));
     if (count < 1 || static_cast<std::size_t>(count) > kLogoSize ||
         !m_translator->encoder().setLogo(location == PTR_L_TOP ? 0 : 1, m_translator->commands())) {
         m_log->error("SetLogo %d:TranslateCtlCode %d%s", 1, count, kEnd);

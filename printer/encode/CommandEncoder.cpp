@@ -76,7 +76,7 @@ void CommandEncoder::setLineState(const LineState& state)
     m_lineTerminated = state.lineTerminated;
     m_preFeed = state.preFeed;
     m_preFeedPosition = state.preFeedPosition;
-    m_preFeedHere = state.preFeedHere && state.preFeedPosition < m_fill;
+    m_preFeedHere = state.preFeedHere;
 }
 
 void CommandEncoder::refuse(const char* builder, std::int32_t argument)

@@ -135,7 +135,19 @@ void EscapeTranslator::text(const std::uint8_t* bytes, std::size_t count)
 
 EscapeTranslator::Snapshot EscapeTranslator::snapshot() const
 {
-    return {m_line, m_metrics, m_encoder.lineState(), m_lastSpacing};
+    // Taken as a call starts: the call restarts the command buffer, so no
+    // pre-feed of an earlier buffer can be patched after it.
+    Snapshot saved{m_line, m_metrics, m_encoder.lineState(), m_lastSpacing};
+    saved.encoder.preFeedHere = false;
+    return saved;
+}
+
+std::int32_t EscapeTranslator::translateApart(std::int32_t station, std::span<const std::uint8_t> data)
+{
+    const Snapshot saved = snapshot();
+    const std::int32_t count = translate(station, data);
+    restore(saved);
+    return count;
 }
 
 void EscapeTranslator::restore(const Snapshot& saved)

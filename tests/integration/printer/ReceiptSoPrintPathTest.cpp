@@ -134,6 +134,18 @@ TEST_F(ReceiptSoPrintPathTest, MultiCallSequencesPrintAsAsked) {
              EXPECT_NE(paper.find("FIRST BLOCK"), std::string::npos) << paper;
              EXPECT_NE(paper.find("SECOND"), std::string::npos) << paper;
          }},
+        {"a logo stored before the first line", "A14",
+         [](auto&, opos::PosPrinter& c) {
+             EXPECT_EQ(call(c, "SetLogo", {PTR_L_TOP, std::wstring(L"\x1b|cALOGO")}), OPOS_SUCCESS);
+             EXPECT_EQ(c.printNormal(PTR_S_RECEIPT, L"first line\n"), OPOS_SUCCESS);
+         },
+         text("first line"),
+         [](const std::string& paper, const emulator::Bytes& sent) {
+             // Storing the logo printed nothing: the first line still sets
+             // the line spacing, and is not centred by the logo's escape.
+             EXPECT_LT(find(sent, {0x1B, 0x33, 0x3C}), find(sent, text("first line")));
+             EXPECT_EQ(lineWith(paper, "first line"), "first line") << paper;
+         }},
         {"double width then double height on a K series printer", "K92",
          [](auto&, opos::PosPrinter& c) {
              EXPECT_EQ(c.printNormal(PTR_S_RECEIPT, L"\x1b|2C\x1b|3CTALL\n"), OPOS_SUCCESS);

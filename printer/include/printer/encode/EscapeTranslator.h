@@ -47,6 +47,11 @@ public:
     // reaches the printer.
     std::int32_t translate(std::int32_t station, std::span<const std::uint8_t> data);
 
+    // As translate(), for commands kept to print later (a logo): the line
+    // state of the device is left as it was, since nothing reached the
+    // printer.
+    std::int32_t translateApart(std::int32_t station, std::span<const std::uint8_t> data);
+
     std::int32_t TranslateCtlCode(std::span<const std::uint8_t> data);
     std::int32_t TranslateCtlCodeK92(std::span<const std::uint8_t> data);
     std::int32_t TranslateCtlCodeF60(std::int32_t station, std::span<const std::uint8_t> data);
