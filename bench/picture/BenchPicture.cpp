@@ -4,7 +4,8 @@
 // to command bytes, over and over, and reports the time per picture: the
 // JPEG decode (imgconv), the halftoning (imgproc), scaling and the bit-image
 // encoding, with the image libraries loaded as the service object loads
-// them.
+// them. At levels 24 and 48 the photograph's bands as is exceed the 64 KiB
+// command buffer and are refused, as PrintBitmap refuses them.
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
@@ -16,8 +17,16 @@
 #include "printer/ModelCatalogue.h"
 #include "printer/bitmap/BitmapPipeline.h"
 #include "printer/encode/CommandEncoder.h"
+#include "printer/encode/EncodeLog.h"
 
 namespace {
+
+// The pipeline's error lines, for a picture that fails.
+struct ErrorLog : printer::EncodeLog {
+    bool debugEnabled() const override { return false; }
+    void debug(std::string_view) override {}
+    void error(std::string_view text) override { std::fprintf(stderr, "%.*s\n", static_cast<int>(text.size()), text.data()); }
+};
 
 struct Result {
     long long rounds = 0;
@@ -69,6 +78,8 @@ int main(int argc, char** argv)
         return 1;
     }
     context.bitmapDirectory = temp;
+    ErrorLog log;
+    context.log = &log;
 
     std::printf("A14, bit-image level %d, PTR_BM_ASIS, %.1f s per picture\n", context.bitmapLevel, seconds);
     std::printf("%-24s %8s %10s %10s %10s\n", "picture", "rounds", "mean ms", "best ms", "bytes out");
@@ -76,7 +87,7 @@ int main(int argc, char** argv)
     for (const char* picture : {"gradient_384x200.bmp", "photo_576x800.bmp", "photo_576x800.jpg"}) {
         Result result;
         if (!run(context, directory + picture, seconds, &result)) {
-            std::printf("%-24s failed (is %s the picture directory?)\n", picture, directory.c_str());
+            std::printf("%-24s failed (error lines above)\n", picture);
             status = 1;
             continue;
         }
