@@ -133,8 +133,10 @@ Outcome openPort(const char* deviceClass, const char* deviceName, int32_t* portK
         store(portKind, record.kind);
         return succeeded(handle, 4);
     }
-    record.setClasses(classes);
     if (record.openCount == 0) {
+        // The port's first user names the printer behind it; a lost USB
+        // device opened again keeps the classes it had.
+        record.setClasses(classes);
         record.setStatus(defaultStatusBlock(classes.modelClass));
     }
     DWORD timeOut = 0;

@@ -327,11 +327,11 @@ Outcome readSerialPort(PortRecord& record, BYTE* buffer) {
         give(buffer, record.status());
         return failed(0, 15, started);
     }
-    if (frame == StatusFrame::E50 && !alignedFor(frame, status.data())) {
+    if (frame == StatusFrame::E50 && (got < 4 || !alignedFor(frame, status.data()))) {
         // An E50's first byte never looks like the common layout's, so the
         // common repair cannot place it: find its block among these bytes
         // and the ones that follow instead.
-        channel->kept.assign(status.begin() + 1, status.end());
+        channel->kept.assign(status.begin() + (got < 4 ? 0 : 1), status.begin() + std::min<DWORD>(got, 4));
         status = record.status();
         return fromBacklog(channel->port->clearCommError(&queues) == ERROR_SUCCESS ? queues.cbInQue : 0);
     }
