@@ -95,8 +95,9 @@ TIMEVAL timevalUntil(SteadyClock::time_point deadline) {
     return TIMEVAL{static_cast<long>(left / 1000000), static_cast<long>(left % 1000000)};
 }
 
-// Reads and drops what the printer sends on a data connection (its
-// automatic status): bytes left unread there make the close a reset.
+// Reads and drops what the printer has sent: late status answers, or the
+// automatic status on a data connection, where bytes left unread would make
+// the close a reset.
 void discardInput(SOCKET socket) {
     BYTE scratch[512];
     while (recv(socket, scratch, sizeof scratch) > 0) {
@@ -280,7 +281,6 @@ Outcome reconnectStatus(NetSlot& slot) {
     return succeeded(1, 40);
 }
 
-
 // Waits for the answer to a status request: up to 4 bytes within the
 // printer's answer time. Returns the count (1-4), or 0 with *error set when
 // nothing came or the connection is gone.
@@ -310,14 +310,6 @@ int receiveAnswer(SOCKET socket, BYTE* reply, int* error) {
         selectReadable(socket, timevalUntil(deadline));
     }
     return got;
-}
-
-// Answers that came too late for an earlier request would be taken for the
-// answer to the next one.
-void dropStaleInput(SOCKET socket) {
-    BYTE stale[64];
-    while (selectReadable(socket, TIMEVAL{}) == 1 && recv(socket, stale, sizeof stale) > 0) {
-    }
 }
 
 }  // namespace
@@ -411,7 +403,9 @@ Outcome readNetworkPort(int32_t portIndex, BYTE* buffer) {
         }
     }
     const SOCKET socket = slot.statusSocket;
-    dropStaleInput(socket);
+    // Answers that came too late for an earlier request would be taken for
+    // the answer to this one.
+    discardInput(socket);
     send(socket, kStatusRequest, sizeof kStatusRequest);
     BYTE reply[4];
     int error = 0;

@@ -120,9 +120,9 @@ bool alignedFor(StatusFrame frame, const BYTE* b) {
     return looksLikeFirstByte(b[0]) && b[3] == 0x0F;
 }
 
-// Takes a backlog of `waiting` bytes off the line,
-// behind the bytes an earlier read kept, and finds the newest block that is
-// aligned for `frame`, at whatever offset it starts. What follows it (the
+// Takes a backlog of `waiting` bytes off the line, behind the bytes an
+// earlier read kept, and finds the newest block that is aligned for `frame`,
+// at whatever offset it starts. What follows it (the
 // start of the next block) is kept for the next read, and so is the tail of
 // a backlog without any aligned block: a block that is not aligned is never
 // handed out, since the service object would read its bytes as cover or
@@ -309,8 +309,8 @@ Outcome readSerialPort(PortRecord& record, BYTE* buffer) {
         // More than a block is queued, or an earlier read kept the start of
         // one. Handing back the block read last and leaving the queue alone
         // would freeze the status for good, since nothing else ever drains
-        // it; take the whole blocks off the line instead and keep the newest
-        // aligned one (a partial block stays for the next read).
+        // it; take the backlog off the line instead and hand out its newest
+        // aligned block (the start of the next one is kept for the next read).
         return fromBacklog(waiting);
     }
 
