@@ -74,7 +74,7 @@ Outcome openPort(const char* deviceClass, const char* deviceName, int32_t* portK
         return failed(-1, 1);
     }
     std::lock_guard lock(openLock());
-    setClassesFrom(deviceName);
+    const DeviceClasses classes = classesOf(deviceName);
 
     setup::RegKey key;
     if (key.open(platform::HKLM, setup::deviceKeyPath(deviceClass, deviceName), platform::KEY_READ) !=
@@ -93,7 +93,7 @@ Outcome openPort(const char* deviceClass, const char* deviceName, int32_t* portK
     if (setup::portKindForOpen(portValue) == setup::PortKind::Network) {
         key.close();
         int32_t index = -1;
-        const Outcome outcome = openNetworkPort(portValue, &index);
+        const Outcome outcome = openNetworkPort(portValue, classes, &index);
         store(portIndex, index);
         if (outcome.result != -1) {
             store(portKind, kPortEth);
@@ -134,7 +134,10 @@ Outcome openPort(const char* deviceClass, const char* deviceName, int32_t* portK
         return succeeded(handle, 4);
     }
     if (record.openCount == 0) {
-        record.setStatus(defaultStatusBlock(modelClass()));
+        // The port's first user names the printer behind it; a lost USB
+        // device opened again keeps the classes it had.
+        record.setClasses(classes);
+        record.setStatus(defaultStatusBlock(classes.modelClass));
     }
     DWORD timeOut = 0;
     if (key.readDword(setup::value::TimeOut, &timeOut) != ERROR_SUCCESS) {

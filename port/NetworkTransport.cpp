@@ -87,34 +87,81 @@ void closeIfOpen(std::atomic<SOCKET>& socket) {
     }
 }
 
-// Closing a socket whose receive queue still holds bytes (the printer's
-// automatic status) makes the stack reset the connection, and the printer
-// then drops the print data it has not read yet: the last receipt of a
-// session would be lost. So the data connection is half-closed first and
-// its incoming bytes drained until the printer closes too, for a bounded
-// time.
-void closeDataSocketGracefully(std::atomic<SOCKET>& socket) {
-    const SOCKET old = socket.exchange(INVALID_SOCKET);
-    if (!isOpen(old)) {
-        return;
+TIMEVAL timevalUntil(SteadyClock::time_point deadline) {
+    const auto left = std::chrono::duration_cast<std::chrono::microseconds>(deadline - SteadyClock::now()).count();
+    if (left <= 0) {
+        return TIMEVAL{};
     }
-    constexpr DWORD kDrainMs = 1000;
-    if (shutdownSocket(old, SD_SEND) == 0) {
-        const DWORD start = tickCount();
+    return TIMEVAL{static_cast<long>(left / 1000000), static_cast<long>(left % 1000000)};
+}
+
+// Reads and drops what the printer has sent: late status answers, or the
+// automatic status on a data connection, where bytes left unread would make
+// the close a reset.
+void discardInput(SOCKET socket) {
+    BYTE scratch[512];
+    while (recv(socket, scratch, sizeof scratch) > 0) {
+    }
+}
+
+// After the half-close: waits until the printer has taken every byte sent
+// and ends its side of the stream, reading and dropping what it sends
+// meanwhile. A slow printer is waited for as long as it keeps taking data;
+// one that takes nothing for kSendStall is given up. Once everything is
+// acknowledged, the end of its stream is waited for a short while more, as
+// the last bytes may still sit in its receive buffer. True when the
+// printer acknowledged everything.
+bool waitForPrinterToFinish(SOCKET socket) {
+    constexpr auto kFinishWait = std::chrono::milliseconds(1000);
+    // How often the send queue is looked at while nothing arrives.
+    constexpr auto kQueueCheck = std::chrono::milliseconds(20);
+    auto lastProgress = SteadyClock::now();
+    int lastUnsent = unsentBytes(socket);
+    for (;;) {
+        const int unsent = std::max(unsentBytes(socket), 0);
+        if (unsent < lastUnsent) {
+            lastProgress = SteadyClock::now();
+        }
+        lastUnsent = unsent;
+        const auto deadline = lastProgress + (unsent > 0 ? kSendStall : kFinishWait);
+        const auto current = SteadyClock::now();
+        if (current >= deadline) {
+            return unsent == 0;
+        }
+        const auto wait = std::min<SteadyClock::duration>(deadline - current, kQueueCheck);
+        if (selectReadable(socket, timevalUntil(current + wait)) != 1) {
+            continue;
+        }
         BYTE scratch[512];
-        for (;;) {
-            const DWORD spent = tickCount() - start;
-            if (spent >= kDrainMs) {
-                break;
-            }
-            const DWORD left = kDrainMs - spent;
-            const TIMEVAL wait{static_cast<long>(left / 1000), static_cast<long>(left % 1000 * 1000)};
-            if (selectReadable(old, wait) != 1 || recv(old, scratch, sizeof scratch) <= 0) {
-                break;
-            }
+        const int count = recv(socket, scratch, sizeof scratch);
+        if (count == 0) {
+            // The printer read to our end of stream and closed its side.
+            return true;
+        }
+        if (count < 0 && wsaGetLastError() != WSAEWOULDBLOCK) {
+            return std::max(unsentBytes(socket), 0) == 0;
         }
     }
+}
+
+// Closing a socket whose receive queue still holds bytes (the printer's
+// automatic status) makes the stack reset the connection, and the printer
+// then drops the print data it has not read yet: a receipt already reported
+// as sent would be lost. So the data connection is drained and half-closed,
+// and the printer given the time its queued bytes need. False when the
+// printer stopped taking data and the rest had to be given up.
+bool closeDataSocketGracefully(std::atomic<SOCKET>& socket) {
+    const SOCKET old = socket.exchange(INVALID_SOCKET);
+    if (!isOpen(old)) {
+        return true;
+    }
+    discardInput(old);
+    bool taken = std::max(unsentBytes(old), 0) == 0;
+    if (shutdownSocket(old, SD_SEND) == 0) {
+        taken = waitForPrinterToFinish(old);
+    }
     closeSocket(old);
+    return taken;
 }
 
 enum class Connect { Done, WaitFailed, TimedOut };
@@ -234,14 +281,6 @@ Outcome reconnectStatus(NetSlot& slot) {
     return succeeded(1, 40);
 }
 
-TIMEVAL timevalUntil(SteadyClock::time_point deadline) {
-    const auto left = std::chrono::duration_cast<std::chrono::microseconds>(deadline - SteadyClock::now()).count();
-    if (left <= 0) {
-        return TIMEVAL{};
-    }
-    return TIMEVAL{static_cast<long>(left / 1000000), static_cast<long>(left % 1000000)};
-}
-
 // Waits for the answer to a status request: up to 4 bytes within the
 // printer's answer time. Returns the count (1-4), or 0 with *error set when
 // nothing came or the connection is gone.
@@ -273,19 +312,11 @@ int receiveAnswer(SOCKET socket, BYTE* reply, int* error) {
     return got;
 }
 
-// Answers that came too late for an earlier request would be taken for the
-// answer to the next one.
-void dropStaleInput(SOCKET socket) {
-    BYTE stale[64];
-    while (selectReadable(socket, TIMEVAL{}) == 1 && recv(socket, stale, sizeof stale) > 0) {
-    }
-}
-
 }  // namespace
 
 void setTickSourceForTesting(TickSource source) { g_tickSource = source; }
 
-Outcome openNetworkPort(const std::string& portValue, int32_t* portIndex) {
+Outcome openNetworkPort(const std::string& portValue, const DeviceClasses& classes, int32_t* portIndex) {
     const std::string address = portValue.substr(3);
     *portIndex = -1;
     if (address.size() >= kAddressSize) {
@@ -310,7 +341,7 @@ Outcome openNetworkPort(const std::string& portValue, int32_t* portIndex) {
     }
     if (slot.openCount == 0) {
         std::lock_guard lock(slot.readLock);
-        slot.receiveBuffer = defaultStatusBlock(modelClass());
+        slot.receiveBuffer = defaultStatusBlock(classes.modelClass);
     }
     return connectSlot(slot, address);
 }
@@ -323,7 +354,10 @@ Outcome writeNetworkPort(int32_t portIndex, const BYTE* data, int32_t length) {
     }
     const DWORD started = now();
     if (started - g_lastWrite > kIdleReconnectMs) {
-        closeIfOpen(slot.dataSocket);
+        if (!closeDataSocketGracefully(slot.dataSocket)) {
+            // What an earlier write handed over never reached the printer.
+            return failed(0, 5, WSAETIMEDOUT);
+        }
         const Outcome reopened = reconnectData(slot);
         if (reopened.result == 0) {
             g_lastWrite = started;
@@ -346,6 +380,9 @@ Outcome writeNetworkPort(int32_t portIndex, const BYTE* data, int32_t length) {
         if (error != WSAEWOULDBLOCK) {
             return failed(0, 3, error);
         }
+        // The printer's automatic status arrives here too; left to pile up,
+        // it would hold the printer's own sends back.
+        discardInput(socket);
         if (SteadyClock::now() - lastProgress >= kSendStall) {
             return failed(0, 5, WSAETIMEDOUT);
         }
@@ -366,18 +403,28 @@ Outcome readNetworkPort(int32_t portIndex, BYTE* buffer) {
         }
     }
     const SOCKET socket = slot.statusSocket;
-    dropStaleInput(socket);
+    // Answers that came too late for an earlier request would be taken for
+    // the answer to this one.
+    discardInput(socket);
     send(socket, kStatusRequest, sizeof kStatusRequest);
     BYTE reply[4];
     int error = 0;
     const int got = receiveAnswer(socket, reply, &error);
     if (got == 0) {
-        // Both connections go: the printer is treated as gone until a
-        // reconnect (ReOpenNetPort or the idle rule, and the next ReadPort)
-        // finds it again. The data socket belongs to the writer.
-        std::lock_guard writeLock(slot.writeLock);
+        // The printer is treated as gone until a reconnect (ReOpenNetPort or
+        // the idle rule, and the next ReadPort) finds it again. A late answer
+        // is no reason to drop print data, though: the data connection goes
+        // only while no write runs on it and the printer has acknowledged
+        // everything written. Otherwise it stays, ReOpenNetPort finds it
+        // connected, and a printer that is really gone fails the writes.
         closeIfOpen(slot.statusSocket);
-        closeIfOpen(slot.dataSocket);
+        if (slot.writeLock.tryEnter()) {
+            std::lock_guard writeLock(slot.writeLock, std::adopt_lock);
+            const SOCKET data = slot.dataSocket;
+            if (isOpen(data) && std::max(unsentBytes(data), 0) == 0) {
+                closeDataSocketGracefully(slot.dataSocket);
+            }
+        }
         return failed(0, 7, error);
     }
     std::copy(reply, reply + got, slot.receiveBuffer.begin());
@@ -405,14 +452,16 @@ Outcome closeNetworkPort(int32_t portIndex) {
     }
     std::lock_guard readLock(slot.readLock);
     std::lock_guard writeLock(slot.writeLock);
-    closeDataSocketGracefully(slot.dataSocket);
+    const bool taken = closeDataSocketGracefully(slot.dataSocket);
     closeIfOpen(slot.statusSocket);
     slot.inUse = false;
     {
         std::lock_guard lock(slot.addressMutex);
         std::memset(slot.address, 0, sizeof slot.address);
     }
-    return {1, 2, wsaGetLastError()};
+    // ClosePort cannot fail, but a printer that stopped taking data before
+    // it had everything is not passed over in silence.
+    return {1, 2, taken ? wsaGetLastError() : WSAETIMEDOUT};
 }
 
 }  // namespace port

@@ -10,7 +10,7 @@
 namespace port {
 
 // OpenPort for an upper-cased Port value "NET<address>".
-Outcome openNetworkPort(const std::string& portValue, int32_t* portIndex);
+Outcome openNetworkPort(const std::string& portValue, const DeviceClasses& classes, int32_t* portIndex);
 
 Outcome writeNetworkPort(int32_t portIndex, const BYTE* data, int32_t length);
 Outcome readNetworkPort(int32_t portIndex, BYTE* buffer);

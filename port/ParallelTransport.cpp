@@ -23,14 +23,20 @@ void setSharedStatus(const StatusBlock& block) {
     g_status = block;
 }
 
-// Time-outs of a parallel port, in milliseconds: how long a status read
-// waits for the printer's block, and how long a write waits for the printer
-// to take its data (longer once the port has been reopened after a read).
-constexpr DWORD kReadWaitMs = 3000;
+// How long a status read waits for the printer's block to start. A printer
+// sends its block only when something changed, so this wait usually runs
+// out; it is spent outside the port's lock, so that print data never waits
+// behind it.
+constexpr DWORD kBlockWaitMs = 3000;
+// Time-outs of a parallel port, in milliseconds: how long a read under the
+// port's lock waits for the rest of a block that has started, and how long
+// a write waits for the printer to take its data (longer once the port has
+// been reopened after a read).
+constexpr DWORD kBlockRestWaitMs = 50;
 constexpr DWORD kOpenWriteWaitMs = 2000;
 constexpr DWORD kReopenedWriteWaitMs = 3000;
 
-COMMTIMEOUTS portTimeouts(DWORD writeWaitMs) { return COMMTIMEOUTS{MAXDWORD, 0, kReadWaitMs, 0, writeWaitMs}; }
+COMMTIMEOUTS portTimeouts(DWORD writeWaitMs) { return COMMTIMEOUTS{MAXDWORD, 0, kBlockRestWaitMs, 0, writeWaitMs}; }
 
 constexpr BYTE kNoPrinter = PARALLEL_POWER_OFF | PARALLEL_NOT_CONNECTED;
 
@@ -41,7 +47,7 @@ int32_t signExtended(BYTE status) { return static_cast<int8_t>(status); }
 }  // namespace
 
 Outcome openParallelPort(PortRecord& record, const std::string& portName) {
-    setSharedStatus(defaultStatusBlock(modelClass()));
+    setSharedStatus(defaultStatusBlock(record.modelClass));
     LONG error = ERROR_SUCCESS;
     auto channel = std::make_shared<ParallelChannel>();
     channel->port = ParallelPort::open(portName, &error);
@@ -80,6 +86,9 @@ Outcome writeParallelPort(PortRecord& record, const BYTE* data, int32_t length) 
 }
 
 Outcome readParallelPort(PortRecord& record, BYTE* buffer) {
+    if (const auto waiting = record.parallel()) {
+        waiting->port->waitForInput(kBlockWaitMs);
+    }
     std::lock_guard lock(record.parallelLock);
     const auto channel = record.parallel();
     if (!channel) {
@@ -91,7 +100,9 @@ Outcome readParallelPort(PortRecord& record, BYTE* buffer) {
     DWORD got = 0;
     channel->port->read(block, sizeof block, &got);
     if (const LONG result = channel->port->reopen(); result != ERROR_SUCCESS) {
-        record.handle = kClosed;
+        // The port stays open for its users, whose references the handle
+        // stands for (an open of a drawer on this port adds to them): the
+        // next call opens the device by name again.
         return failed(0, 1, result);
     }
     record.handle = newHandle();

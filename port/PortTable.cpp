@@ -6,9 +6,6 @@ namespace port {
 
 namespace {
 
-std::atomic<int> g_modelClass{2};
-std::atomic<int> g_writeClass{3};
-
 std::array<PortRecord, kFirstNet>& records() {
     static std::array<PortRecord, kFirstNet> table;
     return table;
@@ -20,20 +17,21 @@ StatusBlock defaultStatusBlock(int modelClass) {
     return modelClass == 1 ? StatusBlock{0x14, 0x00, 0x60, 0x6F} : StatusBlock{0x14, 0x00, 0x00, 0x0F};
 }
 
-void setClassesFrom(const char* deviceName) {
-    g_modelClass = std::strstr(deviceName, "F60") != nullptr ? 1 : 2;
-    if (std::strstr(deviceName, "B20") != nullptr) {
-        g_writeClass = 1;
-    } else if (std::strstr(deviceName, "A10X") != nullptr) {
-        g_writeClass = 2;
-    } else {
-        g_writeClass = 3;
+DeviceClasses classesOf(const char* deviceName) {
+    DeviceClasses classes;
+    if (std::strstr(deviceName, "F60") != nullptr) {
+        classes.modelClass = 1;
+        classes.frame = StatusFrame::F60;
+    } else if (std::strstr(deviceName, "E50") != nullptr) {
+        classes.frame = StatusFrame::E50;
     }
+    if (std::strstr(deviceName, "B20") != nullptr) {
+        classes.writeClass = 1;
+    } else if (std::strstr(deviceName, "A10X") != nullptr) {
+        classes.writeClass = 2;
+    }
+    return classes;
 }
-
-int modelClass() { return g_modelClass; }
-
-int writeClass() { return g_writeClass; }
 
 std::mutex& openLock() {
     static std::mutex lock;
@@ -50,6 +48,12 @@ int32_t newHandle() {
             return value;
         }
     }
+}
+
+void PortRecord::setClasses(const DeviceClasses& classes) {
+    modelClass = classes.modelClass;
+    writeClass = classes.writeClass;
+    frame = classes.frame;
 }
 
 StatusBlock PortRecord::status() const {

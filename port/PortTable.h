@@ -1,7 +1,7 @@
 #pragma once
 // The process-wide port table: one record per serial, parallel and USB port
-// index (0-51), the model and write classes of the device opened last, and
-// the lock that serialises OpenPort and ClosePort.
+// index (0-51), each with the classes of the device that opened it, and the
+// lock that serialises OpenPort and ClosePort.
 //
 // Lock order: the open lock, then a record's readLock, then its writeLock
 // (or its parallelLock). Transfers never take the open lock, so an open or
@@ -60,11 +60,23 @@ inline Outcome failed(int32_t result, int32_t stepCode, int32_t sysError = kSysN
     return {result, stepCode, sysError};
 }
 
-// Model class 1 ("F60" devices) or 2; write class 1 ("B20"), 2 ("A10X") or
-// 3. Set by every OpenPort, read by transfers on any thread.
-void setClassesFrom(const char* deviceName);
-int modelClass();
-int writeClass();
+// How a printer frames its status block: the common layout (first byte
+// 0x10 set, last byte 0F), F60's (last byte 6D or 6F) or E50's (first byte
+// without 0x10, last byte 0F).
+enum class StatusFrame { Common, F60, E50 };
+
+// What a port needs to know about the printer model behind it, taken from
+// the name of the device that opened the port. Model class 1 ("F60") or 2;
+// write class 1 ("B20"), 2 ("A10X") or 3. A port keeps these until it
+// closes, so two printers of different models in one process each keep
+// their own rules.
+struct DeviceClasses {
+    int modelClass = 2;
+    int writeClass = 3;
+    StatusFrame frame = StatusFrame::Common;
+};
+
+DeviceClasses classesOf(const char* deviceName);
 
 // OpenPort and ClosePort hold this for their whole run.
 std::mutex& openLock();
@@ -86,6 +98,12 @@ public:
     std::atomic<int32_t> openCount{0};
     std::atomic<int32_t> kind{0};
     std::atomic<int32_t> timeoutMs{0};
+    // Set when the port is opened afresh; the transfers read them.
+    std::atomic<int> modelClass{2};
+    std::atomic<int> writeClass{3};
+    std::atomic<StatusFrame> frame{StatusFrame::Common};
+
+    void setClasses(const DeviceClasses& classes);
 
     platform::CriticalSection writeLock;
     platform::CriticalSection readLock;

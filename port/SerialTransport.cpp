@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <array>
 #include <cstring>
+#include <vector>
 
 #include "setup/RegistrySchema.h"
 
@@ -106,42 +107,66 @@ Outcome readFollowUp(SerialChannel& channel, BYTE* bytes, DWORD count, int32_t r
     return outcome;
 }
 
-// Reads the whole blocks of a backlog of `waiting` bytes and picks the newest
-// one that looks like a status block (for model class 2, whose blocks end in
-// 0F); otherwise the last block as read. False when nothing could be read.
-bool readNewestQueuedBlock(SerialChannel& channel, DWORD waiting, StatusBlock* newest) {
-    constexpr DWORD kMostDrained = 1024;
-    std::array<BYTE, kMostDrained> backlog{};
-    const DWORD wanted = std::min(waiting, kMostDrained) / 4 * 4;
+// A block laid out as the printers of `frame` send theirs.
+bool alignedFor(StatusFrame frame, const BYTE* b) {
+    switch (frame) {
+    case StatusFrame::F60: return looksLikeFirstByte(b[0]) && (b[3] & ~0x02) == 0x6D;
+    case StatusFrame::E50:
+        // Cover 0x02, paper end 0x04, cutter 0x10 in the first byte; paper
+        // end 0x06 and resume 0x40 in the second; the third always 0.
+        return (b[0] & ~0x16) == 0 && (b[1] & ~0x46) == 0 && b[2] == 0 && b[3] == 0x0F;
+    case StatusFrame::Common: break;
+    }
+    return looksLikeFirstByte(b[0]) && b[3] == 0x0F;
+}
+
+// Takes a backlog of `waiting` bytes off the line, behind the bytes an
+// earlier read kept, and finds the newest block that is aligned for `frame`,
+// at whatever offset it starts. What follows it (the
+// start of the next block) is kept for the next read, and so is the tail of
+// a backlog without any aligned block: a block that is not aligned is never
+// handed out, since the service object would read its bytes as cover or
+// paper states that are not there. When fewer than four bytes are at hand,
+// the rest is waited for as briefly as for any status block.
+bool readNewestAlignedBlock(SerialChannel& channel, StatusFrame frame, DWORD waiting, StatusBlock* newest) {
+    constexpr std::size_t kMostDrained = 1024;
+    std::vector<BYTE> bytes = std::move(channel.kept);
+    channel.kept.clear();
+    const std::size_t held = bytes.size();
+    const std::size_t available = std::min<std::size_t>(held + waiting, kMostDrained);
+    const std::size_t wanted = available < 4 ? 4 - held : available - held;
+    bytes.resize(held + wanted);
     DWORD got = 0;
-    const LONG started = channel.port->read(backlog.data(), wanted, *channel.readEvent, &got);
-    if (started == ERROR_IO_PENDING) {
-        LONG error = ERROR_IO_PENDING;
-        if (channel.port->waitRead(*channel.readEvent, kStatusReadWaitMs, &got, &error) != WAIT_OBJECT_0) {
-            abandonRead(channel);
-            return false;
+    if (available < 4) {
+        if (readFollowUp(channel, bytes.data() + held, static_cast<DWORD>(wanted), 0, 0).result != 0) {
+            got = static_cast<DWORD>(wanted);
         }
-    } else if (started != ERROR_SUCCESS) {
-        return false;
-    }
-    got = got / 4 * 4;
-    if (got == 0) {
-        return false;
-    }
-    DWORD chosen = got - 4;
-    if (modelClass() == 2) {
-        for (DWORD at = got - 4;; --at) {
-            if (looksLikeFirstByte(backlog[at]) && backlog[at + 3] == 0x0F) {
-                chosen = at;
-                break;
+    } else if (wanted > 0) {
+        const LONG started = channel.port->read(bytes.data() + held, static_cast<DWORD>(wanted), *channel.readEvent, &got);
+        if (started == ERROR_IO_PENDING) {
+            LONG error = ERROR_IO_PENDING;
+            if (channel.port->waitRead(*channel.readEvent, kStatusReadWaitMs, &got, &error) != WAIT_OBJECT_0) {
+                abandonRead(channel);
+                got = 0;
             }
-            if (at == 0) {
-                break;
-            }
+        } else if (started != ERROR_SUCCESS) {
+            got = 0;
         }
     }
-    std::copy_n(backlog.begin() + chosen, 4, newest->begin());
-    return true;
+    bytes.resize(held + got);
+    auto keepTail = [&channel, &bytes](std::size_t from) {
+        const std::size_t start = std::max(from, bytes.size() >= 3 ? bytes.size() - 3 : 0);
+        channel.kept.assign(bytes.begin() + static_cast<std::ptrdiff_t>(std::min(start, bytes.size())), bytes.end());
+    };
+    for (std::size_t at = bytes.size() >= 4 ? bytes.size() - 4 + 1 : 0; at-- > 0;) {
+        if (alignedFor(frame, bytes.data() + at)) {
+            std::copy_n(bytes.begin() + static_cast<std::ptrdiff_t>(at), 4, newest->begin());
+            keepTail(at + 4);
+            return true;
+        }
+    }
+    keepTail(0);
+    return false;
 }
 
 }  // namespace
@@ -245,7 +270,7 @@ Outcome writeSerialPort(PortRecord& record, const BYTE* data, int32_t length, in
     if (started != ERROR_IO_PENDING) {
         return failed(0, 13, started);
     }
-    const DWORD wait = serialWriteWaitMs(length, timeoutMs, record.timeoutMs, writeClass());
+    const DWORD wait = serialWriteWaitMs(length, timeoutMs, record.timeoutMs, record.writeClass);
     // A wait that runs out leaves the write's own "pending" as the last error.
     LONG error = ERROR_IO_PENDING;
     if (channel->port->waitWrite(*channel->writeEvent, wait, &error) != WAIT_OBJECT_0) {
@@ -270,17 +295,23 @@ Outcome readSerialPort(PortRecord& record, BYTE* buffer) {
     }
     channel->comStat = queues;
     const DWORD waiting = queues.cbInQue;
-    if (waiting >= 5) {
-        // More than a block is queued. Handing back the block read last and
-        // leaving the queue alone would freeze the status for good, since
-        // nothing else ever drains it; take the whole blocks off the line
-        // instead and keep the newest (a partial block stays for the next
-        // read, which repairs the alignment as usual).
-        if (readNewestQueuedBlock(*channel, waiting, &status)) {
-            record.setStatus(status);
+    const StatusFrame frame = record.frame;
+    auto fromBacklog = [&](DWORD backlog) {
+        if (!readNewestAlignedBlock(*channel, frame, backlog, &status)) {
+            give(buffer, record.status());
+            return failed(0, 41);
         }
-        give(buffer, record.status());
+        record.setStatus(status);
+        give(buffer, status);
         return succeeded(1, 10);
+    };
+    if (waiting >= 5 || !channel->kept.empty()) {
+        // More than a block is queued, or an earlier read kept the start of
+        // one. Handing back the block read last and leaving the queue alone
+        // would freeze the status for good, since nothing else ever drains
+        // it; take the backlog off the line instead and hand out its newest
+        // aligned block (the start of the next one is kept for the next read).
+        return fromBacklog(waiting);
     }
 
     DWORD got = 0;
@@ -296,11 +327,19 @@ Outcome readSerialPort(PortRecord& record, BYTE* buffer) {
         give(buffer, record.status());
         return failed(0, 15, started);
     }
+    if (frame == StatusFrame::E50 && (got < 4 || !alignedFor(frame, status.data()))) {
+        // An E50's first byte never looks like the common layout's, so the
+        // common repair cannot place it: find its block among these bytes
+        // and the ones that follow instead.
+        channel->kept.assign(status.begin() + (got < 4 ? 0 : 1), status.begin() + std::min<DWORD>(got, 4));
+        status = record.status();
+        return fromBacklog(channel->port->clearCommError(&queues) == ERROR_SUCCESS ? queues.cbInQue : 0);
+    }
     record.setStatus(status);
 
     // Blocks are only repaired when bytes were waiting: then the read may
     // have started in the middle of one, and the rest is on its way.
-    if (modelClass() == 2 && waiting > 0 && misaligned(status)) {
+    if (frame == StatusFrame::Common && waiting > 0 && misaligned(status)) {
         const BYTE s0 = status[0], s1 = status[1], s2 = status[2], s3 = status[3];
         BYTE more[3] = {};
         Outcome repaired;

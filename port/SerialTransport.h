@@ -4,6 +4,7 @@
 // reader that repairs misaligned frames.
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "PortTable.h"
 #include "platform/serial.h"
@@ -17,6 +18,9 @@ struct SerialChannel {
     std::unique_ptr<platform::IoEvent> readEvent;
     // The queue counts of the last status read; under readLock.
     platform::COMSTAT comStat;
+    // Status bytes taken off the line that may start the next block; under
+    // readLock.
+    std::vector<BYTE> kept;
 };
 
 // The rest of OpenPort for a serial port: `key` is the open device key, with

@@ -40,13 +40,18 @@ constexpr DWORD kFreeSlotId = 100;
 // How long a write waits for the status reader to bring a lost device back.
 constexpr auto kLostDeviceWait = std::chrono::milliseconds(25 * 200);
 
-// Time-outs handed to usblink (write, read), in milliseconds: generous
-// after an open; short after a reopen, when the status reader polls a
-// printer that has just come back and must not stall the cycle.
-constexpr int32_t kOpenWriteTimeoutMs = 500;
-constexpr int32_t kOpenReadTimeoutMs = 100;
-constexpr int32_t kReopenWriteTimeoutMs = 10;
-constexpr int32_t kReopenReadTimeoutMs = 50;
+// Time-outs handed to usblink (write, read), in milliseconds, after an open
+// and after a reopen alike: usblink ends a transfer when the printer has
+// taken nothing for the write time-out, and a printer that has just come
+// back prints as slowly as one freshly opened, so a shorter one would turn
+// every pause of the mechanism into a lost device.
+constexpr int32_t kWriteTimeoutMs = 500;
+constexpr int32_t kReadTimeoutMs = 100;
+
+// A printer that takes nothing for this long while it stays connected
+// fails the write (the device stays open); one that takes data, however
+// slowly, is waited for.
+constexpr auto kWriteStall = std::chrono::milliseconds(5000);
 
 constexpr int32_t kNoDevice = -1;
 
@@ -162,8 +167,8 @@ Outcome openUsbPort(PortRecord& record, int32_t slot, DWORD internalId) {
     table.ids[slot] = internalId;
     ++table.references;
     record.kind = kPortUsb;
+    library->setUsbTimeouts(device, kWriteTimeoutMs, kReadTimeoutMs);
     publishDevice(record, *channel, device);
-    library->setUsbTimeouts(device, kOpenWriteTimeoutMs, kOpenReadTimeoutMs);
     return succeeded(device, 6);
 }
 
@@ -189,24 +194,27 @@ Outcome writeUsbPort(PortRecord& record, const BYTE* data, int32_t length) {
         return succeeded(1, 10);
     }
     const UsbLibrary& library = *channel->library;
-    const int32_t first = library.write(device, 0, data, length);
-    if (first < 1) {
-        loseDevice(record, library, device);
-        return failed(0, 7);
+    // usblink hands back what the printer took before it paused (0 when it
+    // took nothing) and -1 once the device is gone; the transfers go on
+    // while the printer keeps taking data.
+    int32_t sent = 0;
+    int transfers = 0;
+    auto lastProgress = std::chrono::steady_clock::now();
+    while (sent < length) {
+        const int32_t taken = library.write(device, 0, data + sent, length - sent);
+        ++transfers;
+        if (taken < 0) {
+            loseDevice(record, library, device);
+            return failed(0, sent == 0 ? 7 : 9);
+        }
+        if (taken > 0) {
+            sent += taken;
+            lastProgress = std::chrono::steady_clock::now();
+        } else if (std::chrono::steady_clock::now() - lastProgress >= kWriteStall) {
+            return failed(0, 11);
+        }
     }
-    if (first == length) {
-        return succeeded(1, 10);
-    }
-    const int32_t rest = length - first;
-    const int32_t second = library.write(device, 0, data + first, rest);
-    if (second < 1) {
-        loseDevice(record, library, device);
-        return failed(0, 9);
-    }
-    if (second != rest) {
-        return failed(0, 11);
-    }
-    return succeeded(1, 8);
+    return succeeded(1, transfers == 1 ? 10 : 8);
 }
 
 Outcome readUsbPort(PortRecord& record, BYTE* buffer) {
@@ -226,8 +234,8 @@ Outcome readUsbPort(PortRecord& record, BYTE* buffer) {
         if (device == kNoDevice) {
             return lost(9);
         }
+        library.setUsbTimeouts(device, kWriteTimeoutMs, kReadTimeoutMs);
         publishDevice(record, *channel, device);
-        library.setUsbTimeouts(device, kReopenWriteTimeoutMs, kReopenReadTimeoutMs);
     }
     int32_t got = 0;
     if (library.getSpecStatus(device, buffer, 4, &got) == 0) {
@@ -259,6 +267,10 @@ void closeUsbPort(PortRecord& record, int32_t slot) {
     if (record.openCount != 0) {
         return;
     }
+    // A write or a reopen on another thread finishes first: the device is
+    // never closed under a transfer, nor a reopened one left open behind.
+    std::lock_guard readLock(record.readLock);
+    std::lock_guard writeLock(record.writeLock);
     const auto channel = record.usb();
     const int32_t device = record.handle.exchange(kClosed);
     if (channel && device != kClosed) {

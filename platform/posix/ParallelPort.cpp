@@ -195,6 +195,25 @@ LONG ParallelPort::read(BYTE* buffer, DWORD length, DWORD* bytesRead) {
     return readUntil(descriptor->fd(), buffer, length, deadline, bytesRead);
 }
 
+bool ParallelPort::waitForInput(DWORD waitMs) {
+    std::shared_ptr<detail::Descriptor> descriptor;
+    {
+        std::lock_guard lock(m_state->mutex);
+        if (!m_state->keptInput.empty()) {
+            return true;
+        }
+        LONG error = ERROR_SUCCESS;
+        descriptor = m_state->file->current(&error);
+        if (!descriptor) {
+            return true;
+        }
+    }
+    bool wokeUp = false;
+    const int ready = detail::waitReady(descriptor->fd(), POLLIN, -1, Clock::now() + std::chrono::milliseconds(waitMs),
+                                        &wokeUp);
+    return ready != 0;
+}
+
 LONG ParallelPort::queryInformation(BYTE* status) {
     std::lock_guard lock(m_state->mutex);
     LONG error = ERROR_SUCCESS;

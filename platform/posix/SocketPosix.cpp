@@ -2,6 +2,8 @@
 #include <fcntl.h>
 #include <netinet/in.h>
 #include <poll.h>
+#include <linux/sockios.h>
+#include <sys/ioctl.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -241,6 +243,14 @@ int recv(SOCKET socket, BYTE* buffer, int length) {
             return failFromErrno();
         }
     }
+}
+
+int unsentBytes(SOCKET socket) {
+    if (!usable(socket)) {
+        return fail(WSAENOTSOCK);
+    }
+    int queued = 0;
+    return ::ioctl(fd(socket), SIOCOUTQ, &queued) == 0 ? queued : failFromErrno();
 }
 
 int shutdownSocket(SOCKET socket, int how) {

@@ -90,14 +90,28 @@ FakeNetPrinter::~FakeNetPrinter() {
 void FakeNetPrinter::run() {
     std::unique_lock lock(m_mutex);
     while (!m_stop) {
+        auto now = std::chrono::steady_clock::now();
+        const bool dataDue = m_reading && (m_paceBytes == 0 || now >= m_nextDataRead);
         std::vector<pollfd> watched = {{m_wake[0], POLLIN, 0}, {m_dataListener, POLLIN, 0}, {m_statusListener, POLLIN, 0}};
         for (const Connection& connection : m_connections) {
-            const bool read = connection.status || m_reading;
+            const bool read = connection.status || dataDue;
             watched.push_back({connection.fd, static_cast<short>(read ? POLLIN : 0), 0});
         }
+        const int waitMs = nextWakeMs(now);
         lock.unlock();
-        ::poll(watched.data(), watched.size(), -1);
+        ::poll(watched.data(), watched.size(), waitMs);
         lock.lock();
+        now = std::chrono::steady_clock::now();
+        std::vector<LateAnswer> stillLate;
+        for (const LateAnswer& answer : m_lateAnswers) {
+            if (answer.due > now) {
+                stillLate.push_back(answer);
+            } else if (std::any_of(m_connections.begin(), m_connections.end(),
+                                   [&answer](const Connection& c) { return c.fd == answer.fd; })) {
+                ::send(answer.fd, m_status.data(), m_status.size(), MSG_NOSIGNAL);
+            }
+        }
+        m_lateAnswers = std::move(stillLate);
         char drained[16];
         while (::read(m_wake[0], drained, sizeof drained) > 0) {
         }
@@ -121,19 +135,27 @@ void FakeNetPrinter::run() {
             Connection& connection = m_connections[i];
             const short events = i + 3 < watched.size() ? watched[i + 3].revents : 0;
             bool open = true;
-            if ((events & (POLLIN | POLLHUP | POLLERR)) != 0 && (connection.status || m_reading)) {
+            if ((events & (POLLIN | POLLHUP | POLLERR)) != 0 && (connection.status || dataDue)) {
                 std::uint8_t chunk[4096];
-                const ssize_t got = ::recv(connection.fd, chunk, sizeof chunk, 0);
+                const std::size_t most = !connection.status && m_paceBytes > 0 ? std::min(m_paceBytes, sizeof chunk) : sizeof chunk;
+                const ssize_t got = ::recv(connection.fd, chunk, most, 0);
                 if (got <= 0 && !(got < 0 && errno == EAGAIN)) {
                     open = false;
                 } else if (got > 0 && !connection.status) {
                     m_received.insert(m_received.end(), chunk, chunk + got);
+                    if (m_paceBytes > 0) {
+                        m_nextDataRead = now + m_paceInterval;
+                    }
                 } else if (got > 0) {
                     connection.pending.insert(connection.pending.end(), chunk, chunk + got);
                     for (; connection.scanned + 1 < connection.pending.size(); ++connection.scanned) {
                         if (connection.pending[connection.scanned] == 0x1B &&
                             connection.pending[connection.scanned + 1] == 0x76 && m_answering) {
-                            ::send(connection.fd, m_status.data(), m_status.size(), MSG_NOSIGNAL);
+                            if (m_answerDelay.count() > 0) {
+                                m_lateAnswers.push_back({connection.fd, now + m_answerDelay});
+                            } else {
+                                ::send(connection.fd, m_status.data(), m_status.size(), MSG_NOSIGNAL);
+                            }
                         }
                     }
                 }
@@ -148,6 +170,43 @@ void FakeNetPrinter::run() {
         }
         m_connections = std::move(kept);
         m_changed.notify_all();
+    }
+}
+
+int FakeNetPrinter::nextWakeMs(std::chrono::steady_clock::time_point now) const {
+    auto next = std::chrono::steady_clock::time_point::max();
+    if (m_paceBytes > 0 && m_reading && now < m_nextDataRead) {
+        next = m_nextDataRead;
+    }
+    for (const LateAnswer& answer : m_lateAnswers) {
+        next = std::min(next, answer.due);
+    }
+    if (next == std::chrono::steady_clock::time_point::max()) {
+        return -1;
+    }
+    return static_cast<int>(std::chrono::ceil<std::chrono::milliseconds>(std::max(next - now, now - now)).count());
+}
+
+void FakeNetPrinter::setPace(std::size_t bytes, std::chrono::milliseconds interval) {
+    {
+        std::lock_guard lock(m_mutex);
+        m_paceBytes = bytes;
+        m_paceInterval = interval;
+    }
+    wake(m_wake[1]);
+}
+
+void FakeNetPrinter::setAnswerDelay(std::chrono::milliseconds delay) {
+    std::lock_guard lock(m_mutex);
+    m_answerDelay = delay;
+}
+
+void FakeNetPrinter::sendAutomaticStatus() {
+    std::lock_guard lock(m_mutex);
+    for (const Connection& connection : m_connections) {
+        if (!connection.status) {
+            ::send(connection.fd, m_status.data(), m_status.size(), MSG_NOSIGNAL);
+        }
     }
 }
 

@@ -45,6 +45,13 @@ public:
     // A printer that stops reading lets the host's sends back up; its
     // receive buffers are kept small so that happens soon.
     void setReading(bool reading);
+    // A slow mechanism: at most `bytes` taken off the data connections
+    // every `interval`.
+    void setPace(std::size_t bytes, std::chrono::milliseconds interval);
+    // Status requests answered this late (0: at once).
+    void setAnswerDelay(std::chrono::milliseconds delay);
+    // Automatic status: the block sent on every open data connection.
+    void sendAutomaticStatus();
 
 private:
     struct Connection {
@@ -55,6 +62,13 @@ private:
     };
 
     void run();
+    // Poll time-out for the paced reads and the late answers; -1 for none.
+    int nextWakeMs(std::chrono::steady_clock::time_point now) const;
+
+    struct LateAnswer {
+        int fd;
+        std::chrono::steady_clock::time_point due;
+    };
 
     std::string m_address;
     int m_dataListener = -1;
@@ -69,6 +83,11 @@ private:
     std::vector<Connection> m_connections;
     Bytes m_received;
     int m_dataAccepted = 0;
+    std::size_t m_paceBytes = 0;
+    std::chrono::milliseconds m_paceInterval{0};
+    std::chrono::steady_clock::time_point m_nextDataRead{};
+    std::chrono::milliseconds m_answerDelay{0};
+    std::vector<LateAnswer> m_lateAnswers;
     std::thread m_thread;
 };
 

@@ -6,6 +6,7 @@
 #include <termios.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdlib>
 #include <filesystem>
@@ -130,12 +131,29 @@ void FakePtyPrinter::run() {
         if (m_master < 0 || m_master != master || !m_reading || (watched[1].revents & POLLIN) == 0) {
             continue;
         }
+        const auto now = std::chrono::steady_clock::now();
+        if (m_options.paceBytes > 0 && now < m_nextRead) {
+            lock.unlock();
+            const auto left = std::chrono::ceil<std::chrono::milliseconds>(m_nextRead - now).count();
+            pollfd wakeOnly{m_wake[0], POLLIN, 0};
+            ::poll(&wakeOnly, 1, static_cast<int>(left));
+            lock.lock();
+            continue;
+        }
         std::uint8_t chunk[4096];
-        const ssize_t got = ::read(m_master, chunk, sizeof chunk);
+        const std::size_t most = m_options.paceBytes > 0 ? std::min(m_options.paceBytes, sizeof chunk) : sizeof chunk;
+        const ssize_t got = ::read(m_master, chunk, most);
         if (got <= 0) {
             continue;
         }
         m_received.insert(m_received.end(), chunk, chunk + got);
+        if (m_options.paceBytes > 0) {
+            m_nextRead = now + m_options.paceInterval;
+            if (!m_paused && m_options.pauseAfter > 0 && m_received.size() >= m_options.pauseAfter) {
+                m_paused = true;
+                m_nextRead += m_options.pauseFor;
+            }
+        }
         for (; m_scanned + 1 < m_received.size(); ++m_scanned) {
             if (m_received[m_scanned] == 0x1B && m_received[m_scanned + 1] == 0x76) {
                 ++m_statusRequests;

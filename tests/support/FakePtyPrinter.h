@@ -29,6 +29,13 @@ public:
         std::string deviceId;
         std::array<std::uint8_t, 4> status{0x14, 0x00, 0x00, 0x0F};
         bool answerStatusRequests = true;
+        // A slow mechanism: at most paceBytes taken every paceInterval (0:
+        // as fast as the host sends), and once pauseAfter bytes are in, a
+        // pause of pauseFor (a paper feed, a cut).
+        std::size_t paceBytes = 0;
+        std::chrono::milliseconds paceInterval{0};
+        std::size_t pauseAfter = 0;
+        std::chrono::milliseconds pauseFor{0};
     };
 
     // Throws std::runtime_error when no pseudo-terminal or link can be made.
@@ -77,6 +84,8 @@ private:
     Bytes m_received;
     std::size_t m_scanned = 0;
     int m_statusRequests = 0;
+    std::chrono::steady_clock::time_point m_nextRead{};
+    bool m_paused = false;
     std::thread m_thread;
 };
 

@@ -287,6 +287,12 @@ public:
     // than length (time-out) without an error.
     LONG read(BYTE* buffer, DWORD length, DWORD* bytesRead);
 
+    // Waits up to waitMs for the device to have something to read (or to
+    // hang up), without holding the port: writes and queries on other
+    // threads go on meanwhile. True when a read would find bytes or the
+    // device is gone. Thread-safe.
+    bool waitForInput(DWORD waitMs);
+
     // DeviceIoControl(IOCTL_PAR_QUERY_INFORMATION): one status byte of
     // PARALLEL_* bits. Blocks at most 500 ms.
     // - /dev/lpN: the status lines (LPGETSTATUS): select in ->

@@ -126,6 +126,12 @@ int recv(SOCKET socket, BYTE* buffer, int length);
 constexpr int SD_SEND = 1;
 int shutdownSocket(SOCKET socket, int how);
 
+// How many bytes sent on a stream socket the peer has not acknowledged yet
+// (still in the local send queue or on the way), so a caller can tell
+// whether a close would lose data the peer never took. SOCKET_ERROR when
+// the stack cannot tell. Never blocks.
+int unsentBytes(SOCKET socket);
+
 // closesocket. Never blocks (no lingering).
 int closeSocket(SOCKET socket);
 
