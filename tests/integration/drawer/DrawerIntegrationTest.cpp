@@ -1,6 +1,8 @@
 // The drawer service object end to end: control object -> drawerso ->
 // portlink -> the virtual printer, on the network or on a serial line.
+#include <condition_variable>
 #include <future>
+#include <optional>
 #include <mutex>
 #include <vector>
 #include <thread>
@@ -123,6 +125,103 @@ TEST_F(DrawerTest, WaitForDrawerCloseEndsWhenTheDeviceIsReleasedMeanwhile) {
     EXPECT_EQ(m_drawer.releaseDevice(), common::OPOS_SUCCESS);
     ASSERT_EQ(waiting.wait_for(3s), std::future_status::ready);
     EXPECT_EQ(waiting.get(), common::OPOS_E_FAILURE);
+}
+
+TEST_F(DrawerTest, TwoWaitsForDrawerCloseAtOnceBothReturnWhenItShuts) {
+    m_printer.changeState([](PrinterState& state) { state.drawerClosesAfter = 1500ms; });
+    addDrawer(setup::OpenSignalLow, setup::DrawerPin2);
+    openClaimEnable();
+    ASSERT_EQ(m_drawer.openDrawer(), common::OPOS_SUCCESS);
+    auto wait = [this] { return m_drawer.waitForDrawerClose(0, 800, 50, 100); };
+    auto first = std::async(std::launch::async, wait);
+    auto second = std::async(std::launch::async, wait);
+    ASSERT_EQ(first.wait_for(5s), std::future_status::ready);
+    ASSERT_EQ(second.wait_for(5s), std::future_status::ready);
+    EXPECT_EQ(first.get(), common::OPOS_SUCCESS);
+    EXPECT_EQ(second.get(), common::OPOS_SUCCESS);
+}
+
+TEST_F(DrawerTest, AReleaseOrCloseAtTheStartOfAWaitEndsIt) {
+    for (const bool close : {false, true}) {
+        SCOPED_TRACE(close ? "close" : "release");
+        addDrawer(setup::OpenSignalLow, setup::DrawerPin2);
+        openClaimEnable();
+        ASSERT_EQ(m_drawer.openDrawer(), common::OPOS_SUCCESS);
+        auto waiting = std::async(std::launch::async, [this] { return m_drawer.waitForDrawerClose(0, 800, 50, 100); });
+        // Within the wait's first moments, before it settled on the drawer.
+        EXPECT_EQ(close ? m_drawer.close().rc : m_drawer.releaseDevice(), common::OPOS_SUCCESS);
+        if (waiting.wait_for(2s) != std::future_status::ready) {
+            ADD_FAILURE() << "the wait outlived the device";
+            setDrawer(m_printer, false);
+            m_drawer.close();
+        }
+        EXPECT_EQ(waiting.get(), common::OPOS_E_FAILURE);
+        m_drawer.close();
+        setDrawer(m_printer, false);
+    }
+}
+
+TEST_F(DrawerTest, WhileEventsAreFrozenTheSensorIsStillReadAndEventsWaitForTheThaw) {
+    addDrawer(setup::OpenSignalLow, setup::DrawerPin2);
+    openClaimEnable();
+    ASSERT_EQ(m_drawer.setNumber("FreezeEvents", 1), common::OPOS_SUCCESS);
+    const auto start = Clock::now();
+    EXPECT_EQ(m_drawer.openDrawer(), common::OPOS_SUCCESS);
+    EXPECT_LT(millisecondsSince(start), 3000) << "openDrawer waited for a sensor nobody read";
+    EXPECT_EQ(numberOf("DrawerOpened"), 1);
+    EXPECT_TRUE(noEventWithin(300ms));
+    ASSERT_EQ(m_drawer.setNumber("FreezeEvents", 0), common::OPOS_SUCCESS);
+    EXPECT_EQ(nextEvent().number, common::CASH_SUE_DRAWEROPEN);
+}
+
+TEST_F(DrawerTest, ReleaseOrCloseFromAnEventHandlerReturnsAtOnce) {
+    for (const bool close : {false, true}) {
+        SCOPED_TRACE(close ? "close" : "release");
+        addDrawer(setup::OpenSignalLow, setup::DrawerPin2);
+        std::mutex mutex;
+        std::condition_variable returned;
+        std::optional<long long> took;
+        LONG rc = -1;
+        int afterwards = 0;
+        m_drawer.setEventHandler([&](opos::Event& event) {
+            {
+                std::lock_guard lock(mutex);
+                if (took) {
+                    ++afterwards;
+                    return;
+                }
+            }
+            if (event.number != common::CASH_SUE_DRAWEROPEN) {
+                return;
+            }
+            const auto start = Clock::now();
+            const LONG result = close ? m_drawer.close().rc : m_drawer.releaseDevice();
+            std::lock_guard lock(mutex);
+            rc = result;
+            took = millisecondsSince(start);
+            returned.notify_all();
+        });
+        openClaimEnable();
+        ASSERT_EQ(m_drawer.openDrawer(), common::OPOS_SUCCESS);
+        {
+            std::unique_lock lock(mutex);
+            EXPECT_TRUE(returned.wait_for(lock, 5s, [&] { return took.has_value(); }));
+            returned.wait_for(lock, 60s, [&] { return took.has_value(); });
+            EXPECT_EQ(rc, common::OPOS_SUCCESS);
+            EXPECT_LT(took.value_or(60000), 1000);
+        }
+        // The event that fired the handler reached the application; nothing
+        // after it does.
+        EXPECT_EQ(nextEvent().number, common::CASH_SUE_DRAWEROPEN);
+        setDrawer(m_printer, false);
+        EXPECT_TRUE(noEventWithin(1500ms));
+        {
+            std::lock_guard lock(mutex);
+            EXPECT_EQ(afterwards, 0);
+        }
+        m_drawer.setEventHandler({});
+        m_drawer.close();
+    }
 }
 
 TEST_F(DrawerTest, ReleaseThenClaimAndEnableBringsTheThreadsBack) {
