@@ -373,6 +373,8 @@ HRESULT SOCvCash::ReleaseDevice(LONG* pRC) {
     createThreads();
     m_claimed = 0;
     m_deviceEnabled = 0;
+    // A wait that began while the release was under way ends now too.
+    abortWait();
     m_state = common::OPOS_S_IDLE;
     m_log.traceProperty(common::level::debug, common::PIDX_Claimed, 0);
     m_log.traceProperty(common::level::debug, common::PIDX_DeviceEnabled, 0);
@@ -415,6 +417,7 @@ void SOCvCash::closeAll() {
     m_deviceEnabled = 0;
     m_claimed = 0;
     m_opened = 0;
+    abortWait();
     m_controlObject = nullptr;
     setResult(common::OPOS_SUCCESS);
     m_log.debug("Cash.CloseService:%d %d%s", stepCode, sysError, "");
@@ -694,7 +697,7 @@ HRESULT SOCvCash::waitForDrawerClose(LONG beepTimeout, LONG beepFrequency, LONG 
         m_elapsed = 0;
     }
     // A release or close from here on ends the call, whenever it comes.
-    const auto ended = [&] { return m_aborts != aborts || m_opened == 0; };
+    const auto ended = [&] { return m_aborts != aborts || m_opened == 0 || m_claimed == 0; };
     bool aborted = false;
     bool open = false;
     std::uint64_t closes = 0;
