@@ -539,7 +539,8 @@ void PosPrinter::reportInitialStatus() {
     // Sensor updates still queued from before a disable are older than this
     // report: delivered after it they would leave the application with a
     // state the printer left long ago.
-    m_shared->eventQueue.dropStatusUpdates([](std::int32_t status) { return status != PTR_SUE_IDLE && !isPowerStatus(status); });
+    m_shared->eventQueue.dropStatusUpdates(
+        [](std::int32_t status) { return status != PTR_SUE_IDLE && !isPowerStatus(status); });
     // What the application is told here is what the printer shows now: the
     // status monitor reports only what changes from here on.
     const StatusCodes codes = decodeStatus(m_model.number, block);
@@ -574,7 +575,11 @@ void PosPrinter::SetDeviceEnabled(LONG enabled) {
             trace(PIDX_PowerState, m_status->powerState);
             // The status monitor reports changes from what the application
             // is told here: a printer found off is not reported off again.
-            m_shared->conditions.online.store(isOnline(status));
+            // A network printer's line is its status connection, which the
+            // monitor keeps itself.
+            if (m_portKind != PORT_ETH) {
+                m_shared->conditions.online.store(isOnline(status));
+            }
             m_log->debug("SetDeviceEnabled GetPortStatus %d %d", step, sysError);
             m_shared->eventQueue.dropStatusUpdates(isPowerStatus);
             SendStatusEVent(isOnline(status) ? OPOS_SUE_POWER_ONLINE : OPOS_SUE_POWER_OFF_OFFLINE);

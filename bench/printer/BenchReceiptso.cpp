@@ -200,7 +200,8 @@ void measureHandlerCalls(emulator::VirtualPrinter& printer, int rounds) {
         for (int i = 0; i < rounds; ++i) {
             times.push_back(handlerCall(printer, close));
         }
-        report(close ? "CloseService called from a StatusUpdate handler" : "ReleaseDevice called from a StatusUpdate handler",
+        report(close ? "CloseService called from a StatusUpdate handler"
+                     : "ReleaseDevice called from a StatusUpdate handler",
                times);
     }
 }

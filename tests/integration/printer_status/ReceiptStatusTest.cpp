@@ -80,9 +80,10 @@ TEST_F(ReceiptStatusTest, AStandingMotorErrorRaisesOneErrorEventNotOneEveryCycle
     EXPECT_TRUE(cleared.empty());
     // A new episode is raised again.
     change(printer, &PrinterState::motorError, true);
-    EXPECT_TRUE(collectUntil(
-        *control, [](const opos::Event& e) { return e.kind == opos::EventKind::Error && e.resultCodeExtended == 100021; },
-        &received));
+    const auto isMotorError = [](const opos::Event& e) {
+        return e.kind == opos::EventKind::Error && e.resultCodeExtended == 100021;
+    };
+    EXPECT_TRUE(collectUntil(*control, isMotorError, &received));
 }
 
 TEST_F(ReceiptStatusTest, ANetworkPrinterThatDropsAndComesBackIsReportedOnceEachWay) {
