@@ -4,6 +4,7 @@
 // chosen before the printer is enabled, calls made while a printer error
 // holds the output, and a printer that takes its data slowly.
 #include <condition_variable>
+#include <filesystem>
 #include <future>
 #include <mutex>
 #include <thread>
@@ -293,6 +294,13 @@ TEST_F(ReceiptStatusTest, EnablingAPrinterThatWentOffAfterTheClaimReportsItOnce)
     ASSERT_EQ(control->claimDevice(1000), OPOS_SUCCESS);
     ASSERT_EQ(control->setNumber("PowerNotify", OPOS_PN_ENABLED), OPOS_SUCCESS);
     change(printer, &PrinterState::powerOn, false);
+    // The line follows the power on the port's own thread: its link goes.
+    const auto deadline = Clock::now() + 5s;
+    std::error_code error;
+    while (std::filesystem::is_symlink(path("com3"), error) && Clock::now() < deadline) {
+        std::this_thread::sleep_for(10ms);
+    }
+    ASSERT_FALSE(std::filesystem::is_symlink(path("com3"), error));
     ASSERT_EQ(control->setDeviceEnabled(true), OPOS_SUCCESS);
     const Events received = collect(*control, 1500ms);
     const V updates = numbers(received, opos::EventKind::StatusUpdate);
