@@ -1,6 +1,8 @@
 // The drawer service object end to end: control object -> drawerso ->
 // portlink -> the virtual printer, on the network or on a serial line.
+#include <algorithm>
 #include <condition_variable>
+#include <fstream>
 #include <future>
 #include <optional>
 #include <mutex>
@@ -12,6 +14,8 @@
 #include "platform/module.h"
 #include "platform/ui.h"
 #include "portlink/portlink.h"
+#include "setup/RegKey.h"
+#include "setup/RegistrySchema.h"
 
 namespace drawertest {
 namespace {
@@ -223,6 +227,36 @@ TEST_F(DrawerTest, ReleaseOrCloseFromAnEventHandlerReturnsAtOnce) {
         }
         m_drawer.setEventHandler({});
         m_drawer.close();
+    }
+}
+
+TEST_F(DrawerTest, ClearInputAndClearOutputWriteTheirResultLines) {
+    // The log goes to the install directory: the registry's folder here.
+    const std::string uninstaller = "\"" + registryDirectory() + "/unins000\"";
+    setup::RegKey uninstall;
+    ASSERT_EQ(uninstall.create(platform::HKLM, setup::kUninstallKeyPath), platform::ERROR_SUCCESS);
+    ASSERT_EQ(uninstall.writeString(setup::kUninstallStringValue, uninstaller), platform::ERROR_SUCCESS);
+    std::ofstream(registryDirectory() + "/OPOSLog.ini")
+        << "[Cash_Log]\nlevel=Log_Level_Debug\nmode=Log_Mode_Simple\nformat=%v\n";
+    addDrawer(setup::OpenSignalLow, setup::DrawerPin2);
+    ASSERT_EQ(m_drawer.open(drawerName()), common::OPOS_SUCCESS);
+    EXPECT_EQ(m_drawer.clearInput(), 1);
+    EXPECT_EQ(m_drawer.clearOutput(), 1);
+    m_drawer.close();
+
+    std::vector<std::string> lines;
+    std::ifstream log(registryDirectory() + "/Cashlog/CashRollback.log");
+    for (std::string line; std::getline(log, line);) {
+        lines.push_back(line);
+    }
+    for (const std::string method : {"Cash.ClearInput(", "Cash.ClearOutput("}) {
+        SCOPED_TRACE(method);
+        const auto call = std::find_if(lines.begin(), lines.end(),
+                                       [&](const std::string& line) { return line.starts_with(method); });
+        ASSERT_NE(call, lines.end());
+        ASSERT_NE(call, lines.begin());
+        // ResultCode 1 has no name of its own.
+        EXPECT_NE((call - 1)->find("ResultCode:NONE(0x01)"), std::string::npos) << *(call - 1);
     }
 }
 
