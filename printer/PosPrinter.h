@@ -177,9 +177,11 @@ private:
     LONG m_claimed = 0;
     LONG m_deviceEnabled = 0;
     std::atomic<LONG> m_state{1};
-    LONG m_resultCode = 0;
+    // An event handler may call the object on the delivery thread right
+    // after the application's own call set these.
+    std::atomic<LONG> m_resultCode{0};
     // Meaningful while ResultCode is OPOS_E_EXTENDED.
-    LONG m_resultCodeExtended = 0;
+    std::atomic<LONG> m_resultCodeExtended{0};
     LONG m_openResult = 0;
     LONG m_powerNotify = 0;
     LONG m_freezeEvents = 0;
