@@ -180,6 +180,7 @@ TEST_F(PaperOutTest, RetryPrintsTheHeldJobsOnceEachWhenThePaperIsBack) {
 
     EXPECT_EQ(errors(whileOut, OPOS_E_EXTENDED, OPOS_EPTR_REC_EMPTY), whileOut.size());
     EXPECT_TRUE(numbers(whileOut, opos::EventKind::OutputComplete).empty());
+    settle(*m_printer);
     const emulator::Bytes bytes = m_printer->receivedBytes();
     EXPECT_EQ(occurrences(bytes, "job A\n"), 1u);
     EXPECT_EQ(occurrences(bytes, "job B\n"), 1u);
@@ -212,6 +213,7 @@ TEST_F(PaperOutTest, ClearDropsTheHeldAndQueuedJobsAndPrintingGoesOn) {
     ASSERT_TRUE(collectUntil(
         *m_control, [](const opos::Event& e) { return e.kind == opos::EventKind::OutputComplete; }, &received));
     EXPECT_EQ(numbers(received, opos::EventKind::OutputComplete), V{4});
+    settle(*m_printer);
     const emulator::Bytes bytes = m_printer->receivedBytes();
     EXPECT_EQ(occurrences(bytes, "job A\n"), 1u);
     EXPECT_EQ(occurrences(bytes, "job B\n"), 0u);
