@@ -1,6 +1,7 @@
 #include "SOCvCash.h"
 
 #include <algorithm>
+#include <chrono>
 #include <cwctype>
 #include <string_view>
 
@@ -29,7 +30,6 @@ constexpr DWORD kThreadExitWaitMs = 50000;
 // Status polls and the event thread's idle wait: the longest a thread sleeps
 // before it looks again. Wakes cut them short.
 constexpr DWORD kStatusPollMs = 1000;
-constexpr DWORD kFrozenPollMs = 200;
 constexpr DWORD kIdleSendMs = 200;
 // While a method waits for the drawer to move, the sensor is read this
 // often; one read also counts as this many milliseconds of the beep timing.
@@ -373,6 +373,8 @@ HRESULT SOCvCash::ReleaseDevice(LONG* pRC) {
     createThreads();
     m_claimed = 0;
     m_deviceEnabled = 0;
+    // A wait that began while the release was under way ends now too.
+    abortWait();
     m_state = common::OPOS_S_IDLE;
     m_log.traceProperty(common::level::debug, common::PIDX_Claimed, 0);
     m_log.traceProperty(common::level::debug, common::PIDX_DeviceEnabled, 0);
@@ -412,45 +414,53 @@ void SOCvCash::closeAll() {
     std::int32_t sysError = 0;
     ClosePort(m_portIndex, m_portHandle, m_drawerModelValue, &stepCode, &sysError);
     m_portHandle = -1;
-    m_exitRequest = false;
     m_deviceEnabled = 0;
     m_claimed = 0;
     m_opened = 0;
+    abortWait();
     m_controlObject = nullptr;
     setResult(common::OPOS_SUCCESS);
     m_log.debug("Cash.CloseService:%d %d%s", stepCode, sysError, "");
 }
 
 void SOCvCash::createThreads() {
-    m_exitRequest = false;
     m_eventThreadStarted = false;
     m_sendThreadStarted = false;
-    m_hPrnExitEvent.reset();
-    m_hSndExitEvent.reset();
     m_sendStartEvent.reset();
-    m_hEventThread = platform::WorkerThread::create([this] { lpEventProc(); }, platform::WorkerThread::Start::Suspended);
-    m_hSendThread = platform::WorkerThread::create([this] { lpSendProc(); }, platform::WorkerThread::Start::Suspended);
+    m_run = std::make_shared<ThreadRun>();
+    const std::shared_ptr<ThreadRun> run = m_run;
+    m_hEventThread =
+        platform::WorkerThread::create([this, run] { lpEventProc(run); }, platform::WorkerThread::Start::Suspended);
+    m_hSendThread =
+        platform::WorkerThread::create([this, run] { lpSendProc(run); }, platform::WorkerThread::Start::Suspended);
 }
 
 void SOCvCash::endThreads() {
     if (!m_hEventThread && !m_hSendThread) {
         return;
     }
-    m_exitRequest = true;
+    m_run->exit = true;
     m_statusWake.set();
     m_sendWake.set();
+    // Called from an event handler, this runs on the event thread itself,
+    // which cannot wait for its own end: it leaves once the handler returns,
+    // without touching this object again.
+    if (m_hSendThread && m_hSendThread->id() == platform::currentThreadId()) {
+        m_hSendThread.reset();
+    }
     // Resuming a thread that runs already is harmless; one that never
     // started must run to see the exit request and report its end.
     std::vector<platform::Event*> exits;
     if (m_hEventThread) {
         m_hEventThread->resume();
-        exits.push_back(&m_hPrnExitEvent);
+        exits.push_back(&m_run->eventExit);
     }
     if (m_hSendThread) {
         m_hSendThread->resume();
-        exits.push_back(&m_hSndExitEvent);
+        exits.push_back(&m_run->sendExit);
     }
-    if (platform::Event::waitMultiple(exits, true, kThreadExitWaitMs) != platform::WAIT_OBJECT_0) {
+    if (!exits.empty() &&
+        platform::Event::waitMultiple(exits, true, kThreadExitWaitMs) != platform::WAIT_OBJECT_0) {
         m_log.error("Cash.CloseService %d:threads did not end in %u ms%s", 1, kThreadExitWaitMs, " failed");
     }
     for (auto* thread : {&m_hEventThread, &m_hSendThread}) {
@@ -468,11 +478,11 @@ void SOCvCash::endThreads() {
 }
 
 void SOCvCash::abortWait() {
-    std::lock_guard wait(m_waitLock);
-    if (m_waiting && m_waitEvent) {
-        m_waitAborted = true;
-        m_waitEvent->set();
+    {
+        std::lock_guard wait(m_waitLock);
+        ++m_aborts;
     }
+    m_waitChanged.notify_all();
 }
 
 HRESULT SOCvCash::GetPropertyNumber(LONG index, LONG* pNumber) {
@@ -675,8 +685,10 @@ HRESULT SOCvCash::waitForDrawerClose(LONG beepTimeout, LONG beepFrequency, LONG 
         m_log.error("Cash.waitForDrawerClose two:%d%s", *pRC, failedSuffix(*pRC));
         return S_FALSE;
     }
+    std::uint64_t aborts = 0;
     {
         std::lock_guard wait(m_waitLock);
+        aborts = m_aborts;
         m_beepTimeout = beepTimeout;
         m_beepFrequency = beepFrequency;
         m_beepDuration = beepDuration;
@@ -684,20 +696,26 @@ HRESULT SOCvCash::waitForDrawerClose(LONG beepTimeout, LONG beepFrequency, LONG 
         m_beepCountdown = beepDelay;
         m_elapsed = 0;
     }
-    // Gives a change the printer has just reported time to reach the
-    // status thread before the drawer is taken to be closed.
-    platform::sleepMs(200);
+    // A release or close from here on ends the call, whenever it comes.
+    const auto ended = [&] { return m_aborts != aborts || m_opened == 0 || m_claimed == 0; };
+    bool aborted = false;
+    bool open = false;
+    std::uint64_t closes = 0;
     {
-        std::lock_guard wait(m_waitLock);
+        std::unique_lock wait(m_waitLock);
+        // Gives a change the printer has just reported time to reach the
+        // status thread before the drawer is taken to be closed.
+        m_waitChanged.wait_for(wait, std::chrono::milliseconds(200), ended);
+        aborted = ended();
         // Checked under the lock the status thread reports a close under, so
         // a close between the check and the wait cannot be missed.
-        if (m_drawerOpenSeen) {
-            m_waitEvent = std::make_unique<platform::Event>(false, false);
-            m_waiting = true;
-            m_waitAborted = false;
+        open = !aborted && m_drawerOpenSeen;
+        if (open) {
+            ++m_waiters;
+            closes = m_closes;
         }
     }
-    if (!m_waitEvent) {
+    if (!aborted && !open) {
         m_state = common::OPOS_S_IDLE;
         traceState();
         *pRC = common::OPOS_SUCCESS;
@@ -705,26 +723,20 @@ HRESULT SOCvCash::waitForDrawerClose(LONG beepTimeout, LONG beepFrequency, LONG 
         m_log.debug("Cash.waitForDrawerClose three:%d%s", *pRC, "");
         return S_OK;
     }
-    m_statusWake.set();
-    bool aborted = false;
-    for (;;) {
-        const DWORD woken = m_waitEvent->wait(kCloseWaitSliceMs);
-        std::lock_guard wait(m_waitLock);
-        if (m_waitAborted || m_opened == 0) {
-            aborted = true;
-            break;
+    if (open) {
+        m_statusWake.set();
+        std::unique_lock wait(m_waitLock);
+        // The slices bound how long a wait can outlive the status thread
+        // that would wake it.
+        while (!m_waitChanged.wait_for(wait, std::chrono::milliseconds(kCloseWaitSliceMs), [&] {
+            return ended() || m_closes != closes || !m_drawerOpenSeen;
+        })) {
         }
-        if (woken == platform::WAIT_OBJECT_0 || !m_drawerOpenSeen) {
-            break;
+        aborted = ended();
+        if (--m_waiters == 0) {
+            m_beepDelay = 100;
+            m_elapsed = 0;
         }
-    }
-    {
-        std::lock_guard wait(m_waitLock);
-        m_beepDelay = 100;
-        m_elapsed = 0;
-        m_waiting = false;
-        m_waitAborted = false;
-        m_waitEvent.reset();
     }
     if (aborted) {
         *pRC = common::OPOS_E_FAILURE;
@@ -734,7 +746,6 @@ HRESULT SOCvCash::waitForDrawerClose(LONG beepTimeout, LONG beepFrequency, LONG 
     }
     m_state = common::OPOS_S_IDLE;
     traceState();
-    m_drawerOpenSeen = false;
     *pRC = common::OPOS_SUCCESS;
     setResult(*pRC);
     m_log.debug("Cash.waitForDrawerClose end:%d%s", *pRC, "");
@@ -787,7 +798,7 @@ HRESULT SOCvCash::CheckHealth(LONG level, LONG* pRC) {
 HRESULT SOCvCash::ClearInput(LONG* pRC) {
     const LONG given = *pRC;
     *pRC = 1;
-    m_resultCode = 1;
+    setResult(1);
     m_log.debug("Cash.ClearInput(%d(0x%02x)):%d", given, static_cast<unsigned>(given), *pRC);
     return S_OK;
 }
@@ -795,7 +806,7 @@ HRESULT SOCvCash::ClearInput(LONG* pRC) {
 HRESULT SOCvCash::ClearOutput(LONG* pRC) {
     const LONG given = *pRC;
     *pRC = 1;
-    m_resultCode = 1;
+    setResult(1);
     m_log.debug("Cash.ClearOutput(%d(0x%02x)):%d", given, static_cast<unsigned>(given), *pRC);
     return S_OK;
 }
@@ -844,18 +855,16 @@ DWORD SOCvCash::statusPause(DWORD pause) const {
     bool brisk = m_openPending;
     if (!brisk) {
         std::lock_guard wait(m_waitLock);
-        brisk = m_waiting;
+        brisk = m_waiters > 0;
     }
     return brisk ? std::min(pause, kBriskPollMs) : pause;
 }
 
-void SOCvCash::lpEventProc() {
+// Freezing events holds their delivery only: the sensor is read on, so
+// DrawerOpened and a waiting openDrawer follow the drawer while frozen.
+void SOCvCash::lpEventProc(const std::shared_ptr<ThreadRun>& run) {
     m_log.debug("Cash.lpEventProc(0x%02x)", static_cast<unsigned>(platform::currentThreadId()));
-    while (!m_exitRequest) {
-        if (m_freezeEvents == 1) {
-            m_statusWake.wait(kFrozenPollMs);
-            continue;
-        }
+    while (!run->exit) {
         StatusBlock status{};
         std::int32_t stepCode = 0;
         std::int32_t sysError = 0;
@@ -885,7 +894,7 @@ void SOCvCash::lpEventProc() {
         }
         m_statusWake.wait(statusPause(pause));
     }
-    m_hPrnExitEvent.set();
+    run->eventExit.set();
 }
 
 void SOCvCash::decodeDrawer(const StatusBlock& status) {
@@ -897,12 +906,13 @@ void SOCvCash::decodeDrawer(const StatusBlock& status) {
         if (m_drawerOpenSeen) {
             LONG value = common::CASH_SUE_DRAWERCLOSED;
             fEventJob(0, &value);
-            std::lock_guard wait(m_waitLock);
-            m_drawerOpened = 0;
-            m_drawerOpenSeen = false;
-            if (m_waiting && m_waitEvent) {
-                m_waitEvent->set();
+            {
+                std::lock_guard wait(m_waitLock);
+                m_drawerOpened = 0;
+                m_drawerOpenSeen = false;
+                ++m_closes;
             }
+            m_waitChanged.notify_all();
         }
         return;
     }
@@ -921,7 +931,7 @@ void SOCvCash::decodeDrawer(const StatusBlock& status) {
     {
         std::lock_guard wait(m_waitLock);
         m_elapsed += static_cast<LONG>(kBriskPollMs);
-        if (m_elapsed >= m_beepTimeout && m_waiting) {
+        if (m_elapsed >= m_beepTimeout && m_waiters > 0) {
             m_beepCountdown -= static_cast<LONG>(kBriskPollMs);
             if (m_beepCountdown <= 0) {
                 sound = true;
@@ -937,7 +947,7 @@ void SOCvCash::decodeDrawer(const StatusBlock& status) {
     }
 }
 
-void SOCvCash::lpSendProc() {
+void SOCvCash::lpSendProc(const std::shared_ptr<ThreadRun>& run) {
     m_log.debug("Cash.lpSendProc(0x%02x)", static_cast<unsigned>(platform::currentThreadId()));
     platform::coInitialize();
     IDispatch* control = nullptr;
@@ -946,7 +956,9 @@ void SOCvCash::lpSendProc() {
         m_stream = nullptr;
     }
     m_sendStartEvent.set();
-    while (!m_exitRequest) {
+    const DISPID statusUpdate = m_statusUpdateId;
+    bool endedByHandler = false;
+    while (!run->exit) {
         LONG value = 0;
         if (m_freezeEvents == 1 || !fEventJob(1, &value)) {
             m_sendWake.wait(kIdleSendMs);
@@ -957,14 +969,22 @@ void SOCvCash::lpSendProc() {
         }
         m_log.debug("Cash.lpSendProc OutputId begin:%d", value);
         DispParams params{Variant(value)};
-        control->Invoke(m_statusUpdateId, params, nullptr);
+        control->Invoke(statusUpdate, params, nullptr);
+        // A handler that released or closed the device may have let this
+        // object go: nothing of it is touched any more.
+        if (run->exit) {
+            endedByHandler = true;
+            break;
+        }
         m_log.debug("Cash.lpSendProc OutputId end:%d", value);
     }
     if (control != nullptr) {
         control->Release();
     }
-    m_log.debug("Cash.lpSendProc:%d SetEvent hSndExitEvent%s", 0, "");
-    m_hSndExitEvent.set();
+    if (!endedByHandler) {
+        m_log.debug("Cash.lpSendProc:%d SetEvent hSndExitEvent%s", 0, "");
+    }
+    run->sendExit.set();
     platform::coUninitialize();
 }
 

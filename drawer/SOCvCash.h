@@ -12,11 +12,12 @@
 // Locks. m_lifecycleLock serialises open, claim, release, close and
 // enabling (the paths that create, start and end the threads); it is never
 // held while a method waits for the drawer. m_queueLock covers one queue
-// operation, m_waitLock the waitForDrawerClose hand-over and the beep
-// counters. Neither is held while calling portlink or the control object,
+// operation, m_waitLock the waitForDrawerClose hand-over (any number of
+// callers, each with its own wait) and the beep counters. Neither is held while calling portlink or the control object,
 // and neither is taken while holding the other.
 #include <array>
 #include <atomic>
+#include <condition_variable>
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -89,8 +90,18 @@ private:
     void abortWait();
     void closeAll();
 
-    void lpEventProc();
-    void lpSendProc();
+    // What one pair of threads shares with the object: their exit request
+    // and exit events. A pair that a release ended from inside an event
+    // handler still runs on the delivery thread while the next pair starts;
+    // each sees only its own request.
+    struct ThreadRun {
+        std::atomic<bool> exit{false};
+        platform::Event eventExit{false, false};
+        platform::Event sendExit{false, false};
+    };
+
+    void lpEventProc(const std::shared_ptr<ThreadRun>& run);
+    void lpSendProc(const std::shared_ptr<ThreadRun>& run);
     // One status block's drawer state, on the status thread: events, the
     // hand-over to blocked methods and the beep countdown.
     void decodeDrawer(const StatusBlock& status);
@@ -108,7 +119,6 @@ private:
     std::atomic<LONG> m_powerState{2000};
     std::atomic<LONG> m_drawerOpened{0};
     std::atomic<bool> m_drawerOpenSeen{false};
-    std::atomic<bool> m_exitRequest{false};
     std::atomic<bool> m_networkReopened{true};
     // An openDrawer waits for the sensor: the status thread polls briskly.
     std::atomic<bool> m_openPending{false};
@@ -134,9 +144,13 @@ private:
     LONG m_beepDelay = 100;
     LONG m_beepCountdown = 0;
     LONG m_elapsed = 0;
-    bool m_waiting = false;
-    bool m_waitAborted = false;
-    std::unique_ptr<platform::Event> m_waitEvent;
+    // Blocked waitForDrawerClose calls; the closes the status thread saw
+    // and the releases and closes that ended waits, each counted, so that
+    // every waiter sees the change it waits for however many there are.
+    int m_waiters = 0;
+    std::uint64_t m_closes = 0;
+    std::uint64_t m_aborts = 0;
+    std::condition_variable_any m_waitChanged;
 
     platform::CriticalSection m_queueLock;
     EventRing m_queue;
@@ -147,8 +161,7 @@ private:
     bool m_sendThreadStarted = false;
     bool m_eventThreadStarted = false;
     platform::MarshalStream* m_stream = nullptr;
-    platform::Event m_hPrnExitEvent{false, false};
-    platform::Event m_hSndExitEvent{false, false};
+    std::shared_ptr<ThreadRun> m_run;
     platform::Event m_sendStartEvent{false, false};
     platform::Event m_drawerOpenEvent{true, false};
     // Cut the threads' pauses short: a queued event, a thawed freeze, an exit.

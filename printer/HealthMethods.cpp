@@ -53,8 +53,18 @@ HRESULT PosPrinter::CheckHealth(LONG level, LONG* pRC) {
     } else if (level == OPOS_CH_EXTERNAL) {
         const auto block = checkBlock(
             "External Check!!\nCorvane OPOS Driver\nServiceObjectVersion = 1007001\nDeviceName =", m_model.deviceName);
-        m_checkHealthText = PrintJob(block, job_mode::IMMEDIATE) == 0 ? "External HCheck: Successful"
-                                                                      : "External HCheck: Not Responding";
+        if (PrintJob(block, job_mode::IMMEDIATE) != 0) {
+            m_checkHealthText = "External HCheck: Not Responding";
+            m_log->traceProperty(level::debug, PIDX_CheckHealthText, 0, m_checkHealthText);
+            // A printer held at an error does not answer: the caller learns
+            // which error rather than a success it cannot act on.
+            if (m_shared && m_shared->heldBy.load() != 0) {
+                m_log->error("CheckHealth %d:External check held by %d%s", 1, m_shared->heldBy.load(), kEnd);
+                return answerPrintFailure(pRC);
+            }
+        } else {
+            m_checkHealthText = "External HCheck: Successful";
+        }
     } else if (level == OPOS_CH_INTERACTIVE) {
         m_checkHealthText = interactiveCheck() ? "Interactive HCheck: Successful" : "Interactive HCheck: Not Responding";
     }

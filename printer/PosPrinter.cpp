@@ -51,6 +51,8 @@ std::array<std::uint8_t, kInitBufSize> InitInitBuf(int32_t modelNumber) {
 
 bool isOnline(int32_t portStatus) { return (portStatus & 0x30) != 0; }
 
+bool isPowerStatus(LONG status) { return status >= OPOS_SUE_POWER_ONLINE && status <= OPOS_SUE_POWER_OFF_OFFLINE; }
+
 }  // namespace
 
 PosPrinter::PosPrinter()
@@ -80,12 +82,23 @@ void PosPrinter::setResultCode(LONG code) {
         m_resultCodeExtended = 0;
     }
     m_resultCode = code;
+    m_resultCodeExtended = 0;
     trace(PIDX_ResultCode, code);
 }
 
 HRESULT PosPrinter::answer(LONG* pRC, LONG code, HRESULT status) {
     setResultCode(code);
     *pRC = code;
+    return status;
+}
+
+HRESULT PosPrinter::answerPrintFailure(LONG* pRC) {
+    const LONG held = m_shared ? m_shared->heldBy.load() : 0;
+    if (held == 0) {
+        return answer(pRC, OPOS_E_FAILURE, S_FALSE);
+    }
+    const HRESULT status = answer(pRC, held, S_FALSE);
+    m_resultCodeExtended = m_shared->heldByExtended.load();
     return status;
 }
 
@@ -372,6 +385,10 @@ void PosPrinter::stopThreads(const char* name, DWORD waitMs, bool stopDelivery) 
     m_shared->statusWake.set();
     platform::Event* exits[3] = {};
     std::size_t count = 0;
+    // Called from an event handler, this runs on the delivery thread itself:
+    // it cannot wait for its own end. It sees the exit once the handler
+    // returns and delivers nothing more.
+    const bool fromDelivery = hSendThread && hSendThread->id() == platform::currentThreadId();
     if (stopDelivery && hSendThread) {
         m_shared->SndStopEvent.set();
         m_shared->eventQueue.wake();
@@ -384,7 +401,7 @@ void PosPrinter::stopThreads(const char* name, DWORD waitMs, bool stopDelivery) 
         m_log->debug("ResumeThread hEventThread:%d", static_cast<int>(hEventThread->resume()));
         exits[count++] = &m_shared->EvtExitEvent;
     }
-    if (hSendThread) {
+    if (hSendThread && !fromDelivery) {
         m_log->debug("ResumeThread hSendThread:%d", static_cast<int>(hSendThread->resume()));
         exits[count++] = &m_shared->SndExitEvent;
     }
@@ -392,7 +409,7 @@ void PosPrinter::stopThreads(const char* name, DWORD waitMs, bool stopDelivery) 
                          platform::WAIT_OBJECT_0) {
         m_log->error("%s Wait WAIT_TIMEOUT:", name);
     }
-    for (auto* thread : {hPrnThread.get(), hEventThread.get(), hSendThread.get()}) {
+    for (auto* thread : {hPrnThread.get(), hEventThread.get(), fromDelivery ? nullptr : hSendThread.get()}) {
         if (thread != nullptr) {
             thread->join(kThreadJoinMs);
         }
@@ -522,6 +539,11 @@ void PosPrinter::reportInitialStatus() {
         m_log->debug("SetDeviceEnabled ReadPort %d %d", step, sysError);
         return;
     }
+    // Sensor updates still queued from before a disable are older than this
+    // report: delivered after it they would leave the application with a
+    // state the printer left long ago.
+    m_shared->eventQueue.dropStatusUpdates(
+        [](std::int32_t status) { return status != PTR_SUE_IDLE && !isPowerStatus(status); });
     // What the application is told here is what the printer shows now: the
     // status monitor reports only what changes from here on.
     const StatusCodes codes = decodeStatus(m_model.number, block);
@@ -554,12 +576,21 @@ void PosPrinter::SetDeviceEnabled(LONG enabled) {
                 GetPortStatus(m_portNumber, m_hPort, buffer, kStatusTimeoutMs, m_model.protocol, &step, &sysError);
             m_status->powerState = isOnline(status) ? OPOS_PS_ONLINE : OPOS_PS_OFF_OFFLINE;
             trace(PIDX_PowerState, m_status->powerState);
+            // The status monitor reports changes from what the application
+            // is told here: a printer found off is not reported off again.
+            // A network printer's line is its status connection, which the
+            // monitor keeps itself.
+            if (m_portKind != PORT_ETH) {
+                m_shared->conditions.online.store(isOnline(status));
+            }
             m_log->debug("SetDeviceEnabled GetPortStatus %d %d", step, sysError);
+            m_shared->eventQueue.dropStatusUpdates(isPowerStatus);
             SendStatusEVent(isOnline(status) ? OPOS_SUE_POWER_ONLINE : OPOS_SUE_POWER_OFF_OFFLINE);
         }
         if (m_portKind != PORT_PAR && m_portKind != PORT_ETH) {
             reportInitialStatus();
         }
+        sendPendingCharacterSet();
         platform::coInitialize();
         platform::MarshalStream* stream = nullptr;
         if (platform::succeeded(platform::marshalInterThreadInterface(m_control, &stream))) {

@@ -110,6 +110,9 @@ private:
 
     // Collects or prints `data` by its job_mode; 0 or -1.
     std::int32_t PrintJob(std::span<const std::uint8_t> data, std::int32_t mode);
+    // Waits for a synchronous or immediate job by the synchronous time-out
+    // rule; true when it was written in full.
+    bool awaitSynchronous(std::uint64_t ticket, std::int32_t length);
     // What the bitmap pipeline needs of this device now.
     BitmapContext bitmapContext();
     // Lets PrintBMP and ESC|#B print this device's stored bitmaps (at open).
@@ -161,6 +164,9 @@ private:
     LONG numberProperty(LONG index, LONG current);
     void setNumberProperty(LONG index, LONG number, HRESULT* status);
     void sendCharacterSet(LONG codePage);
+    // At enable: a CharacterSet chosen while the printer could not be told
+    // goes to it now (a claim's initialisation left it on table 0).
+    void sendPendingCharacterSet();
     std::string errorStringText();
 
     // Trace helpers: a property's state as a trace line, and ResultCode set
@@ -168,6 +174,9 @@ private:
     void trace(LONG item, LONG value, int level = common::level::debug) const;
     void setResultCode(LONG code);
     HRESULT answer(LONG* pRC, LONG code, HRESULT status);
+    // A job that could not be printed: the error that holds the printer
+    // (with its extended code) when there is one, else OPOS_E_FAILURE.
+    HRESULT answerPrintFailure(LONG* pRC);
 
     // First member: the log is ready for the rest of construction and closed
     // after everything else.
@@ -177,7 +186,11 @@ private:
     LONG m_claimed = 0;
     LONG m_deviceEnabled = 0;
     std::atomic<LONG> m_state{1};
-    LONG m_resultCode = 0;
+    // An event handler may call the object on the delivery thread right
+    // after the application's own call set these.
+    std::atomic<LONG> m_resultCode{0};
+    // Meaningful while ResultCode is OPOS_E_EXTENDED.
+    std::atomic<LONG> m_resultCodeExtended{0};
     LONG m_openResult = 0;
     LONG m_powerNotify = 0;
     LONG m_freezeEvents = 0;

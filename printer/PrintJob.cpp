@@ -69,16 +69,15 @@ std::int32_t PosPrinter::PrintJob(std::span<const std::uint8_t> data, std::int32
         return 0;
     }
     bool printOk = false;
+    // The time-out follows what goes to the printer: a transaction's
+    // closing bytes carry everything collected before them.
+    const auto jobLength = static_cast<std::int32_t>(job.data.size());
     if (async) {
         if (m_shared->IsJobInQue(&job, 2, kJobImmediate, true) < 0) {
             m_log->error("PrintJob AsyncMode IMMEDIATE fail end");
             return -1;
         }
-        // Immediate output waits for the printer however long it takes;
-        // only a release ends the wait early.
-        if (!m_shared->waitSynchronous(job.ticket, platform::INFINITE, &printOk)) {
-            printOk = false;
-        }
+        printOk = awaitSynchronous(job.ticket, jobLength);
         m_log->debug("PrintJob AsyMode end:%d", printOk ? 0 : -1);
         return printOk ? 0 : -1;
     }
@@ -86,15 +85,24 @@ std::int32_t PosPrinter::PrintJob(std::span<const std::uint8_t> data, std::int32
         m_log->error("PrintJob SynMode once end");
         return -1;
     }
-    if (!m_shared->waitSynchronous(job.ticket, synchronousTimeoutMs(m_model.number, length), &printOk)) {
-        // The job stays queued and is still written; this caller is told
-        // it failed.
-        std::lock_guard lock(m_shared->CriSectionQue);
-        m_shared->prnRunning.store(0);
-        printOk = false;
-    }
+    printOk = awaitSynchronous(job.ticket, jobLength);
     m_log->debug("PrintJob SynMode end:%d", printOk ? 0 : -1);
     return printOk ? 0 : -1;
+}
+
+bool PosPrinter::awaitSynchronous(std::uint64_t ticket, std::int32_t length) {
+    bool printOk = false;
+    if (m_shared->waitSynchronous(ticket, synchronousTimeoutMs(m_model.number, length), &printOk)) {
+        return printOk;
+    }
+    // A caller told that its job failed must never see it printed later:
+    // a job still queued goes. One the printer thread is writing already
+    // cannot be called back; its write (bounded by the port) decides.
+    if (m_shared->withdrawJob(ticket)) {
+        m_log->debug("PrintJob time-out: job withdrawn");
+        return false;
+    }
+    return m_shared->waitSynchronous(ticket, platform::INFINITE, &printOk) && printOk;
 }
 
 }  // namespace printer

@@ -146,7 +146,7 @@ HRESULT PosPrinter::submitJob(const char* method, std::span<const std::uint8_t> 
     }
     if (PrintJob(job, mode) != 0) {
         m_log->error("%s %d:PrintJob fail%s", method, 1, kEnd);
-        return answer(pRC, OPOS_E_FAILURE, S_FALSE);
+        return answerPrintFailure(pRC);
     }
     m_log->debug("%s:%d%s", method, OPOS_SUCCESS, kEnd);
     return answer(pRC, OPOS_SUCCESS, S_OK);

@@ -3,6 +3,7 @@
 #include <cstdio>
 
 #include "PosPrinter.h"
+#include "portlink/portlink.h"
 #include "common/OposConstants.h"
 #include "common/PropertyTexts.h"
 #include "platform/strings.h"
@@ -311,6 +312,21 @@ void PosPrinter::sendCharacterSet(LONG codePage) {
     const std::uint8_t command[] = {0x1B, 0x74, codeTableFor(m_model.number, codePage), 0x1B, 0x52, 0x00};
     if (PrintJob(command, job_mode::NORMAL) != 0) {
         m_log->error("CharacterSet %d:PrintJob fail", codePage);
+    }
+}
+
+// Written straight to the port before the printer thread is resumed, so it
+// goes ahead of any queued text and raises no OutputComplete the
+// application never asked for.
+void PosPrinter::sendPendingCharacterSet() {
+    const std::uint8_t table = codeTableFor(m_model.number, m_characterSet);
+    if (table == 0) {
+        return;
+    }
+    const std::uint8_t command[] = {0x1B, 0x74, table, 0x1B, 0x52, 0x00};
+    std::int32_t step = 0, sysError = 0;
+    if (WritePort(m_portNumber, m_hPort, command, sizeof command, 10000, m_model.protocol, &step, &sysError) != 1) {
+        m_log->error("CharacterSet %d:WritePort failed %d %d", m_characterSet, step, sysError);
     }
 }
 }  // namespace printer

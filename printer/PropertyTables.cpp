@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <initializer_list>
+#include <limits>
 #include <utility>
 
 #include "common/OposConstants.h"
@@ -113,16 +114,26 @@ std::int32_t unitsToDots(std::int32_t mapMode, std::int32_t value, std::int32_t 
 }
 
 LineChars roundRecLineChars(std::int32_t model, std::int32_t requested) {
+    // The model's RecLineCharsList: a listed count is kept, any other goes
+    // to the nearer one (from `split` on, the larger). The larger count is
+    // the narrow font's.
+    struct Pair {
+        std::int32_t small, large, split;
+    };
+    Pair pair{42, 56, 50};
     if (isNarrow(model)) {
-        return requested > 36 ? LineChars{40, 17} : LineChars{33, 24};
+        pair = {33, 40, 37};
+    } else if (model == model::H80 || model == model::A10X) {
+        pair = {32, 47, 40};
+    } else if (model == model::F60) {
+        pair = {30, 40, 35};
+    } else if (model == model::B20) {
+        pair = {27, 38, 33};
+    } else if (model == model::B21) {
+        // One count only, in font A.
+        pair = {37, 37, std::numeric_limits<std::int32_t>::max()};
     }
-    if (model == model::H80 || model == model::A10X) {
-        return requested > 39 ? LineChars{47, 17} : LineChars{32, 24};
-    }
-    if (model == model::F60) {
-        return requested < 35 ? LineChars{30, 24} : LineChars{40, 17};
-    }
-    return requested < 50 ? LineChars{42, 24} : LineChars{56, 17};
+    return requested < pair.split ? LineChars{pair.small, 24} : LineChars{pair.large, 17};
 }
 
 LineChars roundJrnLineChars(std::int32_t requested) {
@@ -182,7 +193,8 @@ bool fixedNumberProperty(std::int32_t model, std::int32_t index, std::int32_t* v
     case PIDXPtr_ErrorStation:
         return answer(PTR_S_RECEIPT);
     case PIDXPtr_RecCartridgeState:
-        return answer(PTR_CART_OK);
+        // No model senses its cartridge.
+        return answer(PTR_CART_UNKNOWN);
     case PIDXPtr_CapCharacterSet:
         return answer(998);
     case PIDXPtr_CapRecBarCode:
@@ -229,7 +241,7 @@ bool fixedNumberProperty(std::int32_t model, std::int32_t index, std::int32_t* v
         return f60 && answer(1);
     case PIDXPtr_JrnCartridgeState:
     case PIDXPtr_SlpCartridgeState:
-        return f60 && answer(PTR_CART_OK);
+        return f60 && answer(PTR_CART_UNKNOWN);
     case PIDXPtr_JrnCurrentCartridge:
     case PIDXPtr_SlpCurrentCartridge:
     case PIDXPtr_CapSlpBothSidesPrint:

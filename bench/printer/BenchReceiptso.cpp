@@ -4,7 +4,11 @@
 // - the same through the whole stack: FlagWhenIdle on an enabled device to
 //   the control object's event handler;
 // - the CPU an enabled, idle device takes (process CPU time over wall time);
-// - open+claim+enable+release+close cycles per second.
+// - open+claim+enable+release+close cycles per second;
+// - how long ReleaseDevice and CloseService take when an event handler
+//   calls them (on the delivery thread);
+// - the Error events a 10 s paper-out episode raises while the handler
+//   answers every one with RETRY.
 //
 //   bench_receiptso [events, default 2000] [cycles, default 50]
 //
@@ -154,6 +158,86 @@ void measureCycles(int cycles) {
                 done, seconds);
 }
 
+// Opens, claims and enables RX-A14 and turns a cover-open into a call of
+// `action` from the handler; returns how long the call took.
+double handlerCall(emulator::VirtualPrinter& printer, bool close) {
+    opos::PosPrinter control;
+    std::mutex mutex;
+    std::condition_variable changed;
+    double took = -1;
+    control.setEventHandler([&](opos::Event& event) {
+        if (event.kind != opos::EventKind::StatusUpdate || event.number != 11) {
+            return;
+        }
+        const auto start = Clock::now();
+        if (close) {
+            control.close();
+        } else {
+            control.releaseDevice();
+        }
+        std::lock_guard lock(mutex);
+        took = millisecondsBetween(start, Clock::now());
+        changed.notify_all();
+    });
+    if (control.open("RX-A14") != 0 || control.claimDevice(1000) != 0 || control.setDeviceEnabled(true) != 0) {
+        std::printf("cannot open, claim and enable the device\n");
+        return -1;
+    }
+    printer.changeState([](emulator::PrinterState& state) { state.coverOpen = true; });
+    {
+        std::unique_lock lock(mutex);
+        changed.wait_for(lock, std::chrono::seconds(60), [&] { return took >= 0; });
+    }
+    printer.changeState([](emulator::PrinterState& state) { state.coverOpen = false; });
+    control.setEventHandler({});
+    control.close();
+    return took;
+}
+
+void measureHandlerCalls(emulator::VirtualPrinter& printer, int rounds) {
+    for (const bool close : {false, true}) {
+        std::vector<double> times;
+        for (int i = 0; i < rounds; ++i) {
+            times.push_back(handlerCall(printer, close));
+        }
+        report(close ? "CloseService called from a StatusUpdate handler"
+                     : "ReleaseDevice called from a StatusUpdate handler",
+               times);
+    }
+}
+
+void measurePaperOutEpisode(emulator::VirtualPrinter& printer) {
+    opos::PosPrinter control;
+    std::mutex mutex;
+    int errors = 0;
+    control.setEventHandler([&](opos::Event& event) {
+        std::lock_guard lock(mutex);
+        if (event.kind == opos::EventKind::Error) {
+            ++errors;
+            event.errorResponse = 11;  // OPOS_ER_RETRY
+        }
+    });
+    if (control.open("RX-A14") != 0 || control.claimDevice(1000) != 0 || control.setDeviceEnabled(true) != 0 ||
+        control.setNumber("AsyncMode", 1) != 0) {
+        std::printf("cannot open, claim and enable the device\n");
+        return;
+    }
+    printer.changeState([](emulator::PrinterState& state) { state.receiptEnd = true; });
+    const auto start = Clock::now();
+    control.printNormal(2, L"held while the paper is out\n");
+    std::this_thread::sleep_for(std::chrono::seconds(10));
+    int seen = 0;
+    {
+        std::lock_guard lock(mutex);
+        seen = errors;
+    }
+    printer.changeState([](emulator::PrinterState& state) { state.receiptEnd = false; });
+    std::printf("paper out for %.1f s, every error answered RETRY: %d Error events\n",
+                millisecondsBetween(start, Clock::now()) / 1000.0, seen);
+    control.setEventHandler({});
+    control.close();
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -173,5 +257,7 @@ int main(int argc, char** argv) {
     }
     measureFullStack(std::min(events, 500));
     measureCycles(cycles);
+    measureHandlerCalls(printer, 5);
+    measurePaperOutEpisode(printer);
     return 0;
 }

@@ -82,6 +82,37 @@ void JobQueue::discardAll() {
     m_numImmediate = 0;
 }
 
+bool JobQueue::withdraw(std::uint64_t ticket) {
+    const auto removeFrom = [&](std::int32_t read, std::int32_t* write, std::int32_t count, auto next) {
+        std::int32_t at = read;
+        for (std::int32_t i = 0; i < count; ++i, at = next(at)) {
+            if (m_slots[static_cast<std::size_t>(at)].ticket != ticket) {
+                continue;
+            }
+            std::int32_t to = at;
+            for (std::int32_t j = i + 1; j < count; ++j) {
+                const std::int32_t from = next(to);
+                m_slots[static_cast<std::size_t>(to)] = std::move(m_slots[static_cast<std::size_t>(from)]);
+                to = from;
+            }
+            m_slots[static_cast<std::size_t>(to)] = PrintJobRecord{};
+            *write = to;
+            return true;
+        }
+        return false;
+    };
+    if (removeFrom(m_immediateRead, &m_immediateWrite, m_numImmediate, nextImmediate)) {
+        --m_numImmediate;
+        --m_numJob;
+        return true;
+    }
+    if (removeFrom(m_normalRead, &m_normalWrite, m_numJob - m_numImmediate, nextNormal)) {
+        --m_numJob;
+        return true;
+    }
+    return false;
+}
+
 std::uint32_t synchronousTimeoutMs(std::int32_t modelNumber, std::int32_t length) {
     const bool slow = modelNumber == model::B20 || modelNumber == model::A10X;
     if (length <= 100) {

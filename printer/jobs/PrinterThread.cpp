@@ -22,12 +22,11 @@ namespace {
 
 using namespace common;
 
-// The application gets one error event per pause, not a flood.
+// How often a held job looks at its conditions again.
 constexpr platform::DWORD kErrorPauseMs = 200;
 // The bound on one wait for room in a full event queue; the exit flag's
 // wake ends it sooner.
 constexpr std::uint32_t kEventRoomWaitMs = 200;
-constexpr platform::DWORD kOfflinePauseMs = 1000;
 constexpr std::size_t kLogHexChars = 3 * 1024;
 
 // Every written job gets its OutputComplete. When the application's events
@@ -68,7 +67,62 @@ bool receiptEmpty(const WorkerShared& shared) {
     return receipt == PTR_SUE_REC_EMPTY;
 }
 
-// The errors raised for the asynchronous job in hand.
+// A condition that holds an asynchronous job: the error event it raises.
+// `text` is logged each time it is looked at again (F60's paper conditions
+// have none).
+struct Condition {
+    const char* text = nullptr;
+    std::int32_t resultCode = 0;
+    std::int32_t extended = 0;
+    // Cover, paper, cutter and power hold the job until they clear. The
+    // mechanism's resume and motor errors are raised once; a RETRY then
+    // prints.
+    bool holds = true;
+
+    explicit operator bool() const { return resultCode != 0; }
+};
+
+// The first condition that stands now, in the order the application hears
+// of them.
+Condition standingCondition(const WorkerShared& shared, bool mechanismRaised) {
+    const PrinterStatus& status = *shared.status;
+    const PrinterConditions& c = shared.conditions;
+    if (status.cover.load() == PTR_SUE_COVER_OPEN) {
+        return {"lpPrn Asyn COVER_OPEN", OPOS_E_EXTENDED, OPOS_EPTR_COVER_OPEN};
+    }
+    if (receiptEmpty(shared)) {
+        const bool f60 = shared.port.model == model::F60;
+        return {f60 ? nullptr : "lpPrn Asyn REC_EMPTY", OPOS_E_EXTENDED, OPOS_EPTR_REC_EMPTY};
+    }
+    if (shared.port.model == model::F60 && status.journal.load() == PTR_SUE_JRN_EMPTY) {
+        return {nullptr, OPOS_E_EXTENDED, OPOS_EPTR_JRN_EMPTY};
+    }
+    if (c.cutterError.load()) {
+        return {"lpPrn Asyn CUTTER_ERROR", OPOS_E_EXTENDED, CV_ECUTTER_ERROR};
+    }
+    if (!mechanismRaised) {
+        if (c.locomotiveError.load()) {
+            return {"lpPrn Asyn LOCOMOTIVE_ERROR", OPOS_E_EXTENDED, CV_EMOTOR_ERROR, false};
+        }
+        if (c.asbResumeError.load()) {
+            return {"lpPrn Asyn ASBResume_ERROR", OPOS_E_EXTENDED, CV_EAUTOSTATUS_RESUME_ERROR, false};
+        }
+        if (c.resumeError.load()) {
+            return {"lpPrn Asyn RESUME_ERROR", OPOS_E_EXTENDED, CV_ERESUME_ERROR, false};
+        }
+    }
+    if (!c.online.load()) {
+        return {"lpPrn Asyn OffToOn", OPOS_E_OFFLINE, OPOS_EPTR_REC_EMPTY};
+    }
+    return {};
+}
+
+// The error events raised for the asynchronous job in hand. One event is
+// outstanding at a time: the next is raised only once the application
+// answered the last one with RETRY and the condition still stood a pause
+// later. A standing condition thus costs the application one event per
+// answer, not one every cycle, and a frozen application's queue never
+// fills with repeats.
 class ErrorTrail {
 public:
     explicit ErrorTrail(WorkerShared& shared) : m_shared(shared) {
@@ -77,126 +131,65 @@ public:
     ~ErrorTrail() {
         m_shared.ErrorEventErrorOcuured.store(0);
         m_shared.sendError.store(0);
+        hold({});
     }
     ErrorTrail(const ErrorTrail&) = delete;
     ErrorTrail& operator=(const ErrorTrail&) = delete;
 
-    // Queues one error event for the job; the printer counts as waiting on
-    // an error from now until the job is done.
-    void raise(std::int32_t resultCode, std::int32_t extended) {
-        m_shared.sendError.store(1);
-        // A disabled device delivers nothing: the condition is looked at
-        // again after the pause and raised once the device is enabled.
-        if (m_shared.deviceEnabled.load() == 0) {
+    // The job waits on `condition`: State shows the error, and its event
+    // goes out when one is due. A disabled device delivers nothing: the
+    // event is raised once the device is enabled again.
+    void hold(const Condition& condition) {
+        m_shared.heldBy.store(condition.resultCode);
+        m_shared.heldByExtended.store(condition.extended);
+        if (!condition) {
             return;
         }
-        const std::uint64_t sequence = m_shared.queueErrorEvent(resultCode, extended);
+        if (condition.text != nullptr) {
+            m_shared.log->debug("%s", condition.text);
+        }
+        m_shared.sendError.store(1);
+        if (m_shared.state.load() != OPOS_S_ERROR) {
+            m_shared.state.store(OPOS_S_ERROR);
+        }
+        if (!due() || m_shared.deviceEnabled.load() == 0) {
+            return;
+        }
+        const std::uint64_t sequence = m_shared.queueErrorEvent(condition.resultCode, condition.extended);
         if (sequence != 0) {
             m_lastEvent = sequence;
+            m_awaiting = true;
             m_shared.ErrorEventErrorOcuured.store(1);
+            if (!condition.holds) {
+                m_mechanismRaised = true;
+            }
         }
     }
 
+    bool awaiting() const { return m_awaiting; }
     bool raised() const { return m_shared.ErrorEventErrorOcuured.load() == 1; }
+    bool mechanismRaised() const { return m_mechanismRaised; }
     std::uint64_t lastEvent() const { return m_lastEvent; }
+    void answered() {
+        m_awaiting = false;
+        m_answeredAt = platform::tickCount();
+    }
 
 private:
+    bool due() const {
+        return !m_awaiting && (m_lastEvent == 0 || platform::tickCount() - m_answeredAt >= kRetryPauseMs);
+    }
+
+    // The least time between a RETRY answer and the event for a condition
+    // that still stands.
+    static constexpr platform::DWORD kRetryPauseMs = 1000;
+
     WorkerShared& m_shared;
     std::uint64_t m_lastEvent = 0;
+    platform::DWORD m_answeredAt = 0;
+    bool m_awaiting = false;
+    bool m_mechanismRaised = false;
 };
-
-// One round of an error condition: the state shows the error, the
-// application gets the event, the thread pauses. False when the exit flag
-// ended the thread.
-bool raise(WorkerShared& shared, ErrorTrail& trail, const char* text, std::int32_t resultCode,
-           std::int32_t extended, platform::DWORD pauseMs) {
-    if (text != nullptr) {
-        shared.log->debug("%s", text);
-    }
-    if (shared.state.load() != OPOS_S_ERROR) {
-        shared.state.store(OPOS_S_ERROR);
-    }
-    if (shared.exitFlag.load() != 0) {
-        shared.log->debug("%s ExitThread", text != nullptr ? text : "lpPrn Asyn");
-        endThread(shared);
-        return false;
-    }
-    trail.raise(resultCode, extended);
-    shared.prnWake.wait(pauseMs);
-    return true;
-}
-
-// Holds an asynchronous job back while the printer reports a condition
-// that would lose it. False when the exit flag ended the thread.
-bool passErrorGate(WorkerShared& shared, ErrorTrail& trail) {
-    const PrinterStatus& status = *shared.status;
-    const PrinterConditions& c = shared.conditions;
-    while (status.cover.load() == PTR_SUE_COVER_OPEN) {
-        if (!raise(shared, trail, "lpPrn Asyn COVER_OPEN", OPOS_E_EXTENDED, OPOS_EPTR_COVER_OPEN, kErrorPauseMs)) {
-            return false;
-        }
-    }
-    if (shared.port.model == model::F60) {
-        auto journalEmpty = [&] { return status.journal.load() == PTR_SUE_JRN_EMPTY; };
-        while (receiptEmpty(shared) && journalEmpty()) {
-            if (!raise(shared, trail, nullptr, OPOS_E_EXTENDED, OPOS_EPTR_REC_EMPTY, kErrorPauseMs) ||
-                !raise(shared, trail, nullptr, OPOS_E_EXTENDED, OPOS_EPTR_JRN_EMPTY, kErrorPauseMs)) {
-                return false;
-            }
-        }
-        while (receiptEmpty(shared)) {
-            if (!raise(shared, trail, nullptr, OPOS_E_EXTENDED, OPOS_EPTR_REC_EMPTY, kErrorPauseMs)) {
-                return false;
-            }
-        }
-        while (journalEmpty()) {
-            if (!raise(shared, trail, nullptr, OPOS_E_EXTENDED, OPOS_EPTR_JRN_EMPTY, kErrorPauseMs)) {
-                return false;
-            }
-        }
-    } else {
-        while (receiptEmpty(shared)) {
-            if (!raise(shared, trail, "lpPrn Asyn REC_EMPTY", OPOS_E_EXTENDED, OPOS_EPTR_REC_EMPTY,
-                       kErrorPauseMs)) {
-                return false;
-            }
-        }
-    }
-    while (c.cutterError.load()) {
-        if (!raise(shared, trail, "lpPrn Asyn CUTTER_ERROR", OPOS_E_EXTENDED, CV_ECUTTER_ERROR, kErrorPauseMs)) {
-            return false;
-        }
-    }
-    if (c.locomotiveError.load() &&
-        !raise(shared, trail, "lpPrn Asyn LOCOMOTIVE_ERROR", OPOS_E_EXTENDED, CV_EMOTOR_ERROR, kErrorPauseMs)) {
-        return false;
-    }
-    if (c.asbResumeError.load() &&
-        !raise(shared, trail, "lpPrn Asyn ASBResume_ERROR", OPOS_E_EXTENDED, CV_EAUTOSTATUS_RESUME_ERROR, kErrorPauseMs)) {
-        return false;
-    }
-    if (c.resumeError.load() &&
-        !raise(shared, trail, "lpPrn Asyn RESUME_ERROR", OPOS_E_EXTENDED, CV_ERESUME_ERROR, kErrorPauseMs)) {
-        return false;
-    }
-    while (!c.online.load()) {
-        shared.log->debug("lpPrn Asyn OffToOn");
-        shared.state.store(OPOS_S_ERROR);
-        if (shared.exitFlag.load() != 0) {
-            shared.log->debug("lpPrn Asyn OffToOn ExitThread1");
-            endThread(shared);
-            return false;
-        }
-        trail.raise(OPOS_E_OFFLINE, OPOS_EPTR_REC_EMPTY);
-        shared.prnWake.wait(kOfflinePauseMs);
-        if (shared.exitFlag.load() != 0) {
-            shared.log->debug("lpPrn Asyn OffToOn ExitThread2");
-            endThread(shared);
-            return false;
-        }
-    }
-    return true;
-}
 
 bool writeJob(WorkerShared& shared, const PrintJobRecord& job, bool retry) {
     const auto length = static_cast<std::int32_t>(job.data.size());
@@ -215,48 +208,61 @@ bool writeJob(WorkerShared& shared, const PrintJobRecord& job, bool retry) {
     return written != 0;
 }
 
-// An asynchronous job from the gate to its OutputComplete, or to the
-// application's OPOS_ER_CLEAR. False when the exit flag ended the thread.
+// An asynchronous job from the gate to its OutputComplete. It ends without
+// one when the application answers an error with anything but RETRY or
+// calls ClearOutput: cleared output was never printed, and only a job
+// written in full is reported complete. False when the exit flag ended the
+// thread.
 bool printAsynchronous(WorkerShared& shared, const PrintJobRecord& job) {
     ErrorTrail trail(shared);
+    Condition writeFailure;
     for (;;) {
-        if (!passErrorGate(shared, trail)) {
+        if (shared.exitFlag.load() != 0) {
+            shared.log->debug("lpPrn ExitThread");
+            endThread(shared);
             return false;
         }
-        if (trail.raised()) {
+        if (shared.currentJobCleared()) {
+            shared.log->debug("lpPrn ClearOutput OutputID %d dropped", job.outputId);
+            setIdle(shared);
+            return true;
+        }
+        if (trail.awaiting()) {
             // The answer to an event still on its way must not be taken
             // from an earlier one.
-            if (!shared.errorResponse.waitForAnswers(trail.lastEvent(), shared.exitFlag)) {
-                shared.log->debug("lpPrn ExitThread");
-                endThread(shared);
-                return false;
+            if (!shared.errorResponse.waitForAnswers(trail.lastEvent(), shared.exitFlag, kErrorPauseMs)) {
+                continue;
             }
+            trail.answered();
             if (shared.errorResponse.load() != OPOS_ER_RETRY) {
-                // Cleared output is never written, and every cleared job
-                // still ends in its one OutputComplete: the application
-                // learns the queue is done with it.
                 shared.log->debug("OPOS_ER_CLEAR");
                 const std::vector<std::int32_t> dropped = shared.discardAsynchronousJobs();
                 shared.log->debug("lpPrn OPOS_ER_CLEAR OutputID %d and %d queued jobs dropped", job.outputId,
                                   static_cast<int>(dropped.size()));
                 setIdle(shared);
-                reportComplete(shared, job.outputId);
-                for (const std::int32_t outputId : dropped) {
-                    reportComplete(shared, outputId);
-                }
                 return true;
             }
+            continue;
         }
+        const Condition condition = writeFailure ? writeFailure : standingCondition(shared, trail.mechanismRaised());
+        if (condition) {
+            trail.hold(condition);
+            if (trail.awaiting()) {
+                writeFailure = {};
+            } else {
+                shared.prnWake.wait(kErrorPauseMs);
+            }
+            continue;
+        }
+        trail.hold({});
         if (writeJob(shared, job, trail.raised())) {
             break;
         }
         // Whatever part of the job went out, it did not go out whole: the
         // job stays, and the application is asked what to do with it.
+        shared.log->debug("lpPrn Asyn WritePort failed");
         const bool online = shared.conditions.online.load();
-        if (!raise(shared, trail, "lpPrn Asyn WritePort failed", online ? OPOS_E_FAILURE : OPOS_E_EXTENDED,
-                   online ? 0 : OPOS_EPTR_REC_EMPTY, kErrorPauseMs)) {
-            return false;
-        }
+        writeFailure = {nullptr, online ? OPOS_E_FAILURE : OPOS_E_EXTENDED, online ? 0 : OPOS_EPTR_REC_EMPTY};
     }
     setIdle(shared);
     reportComplete(shared, job.outputId);

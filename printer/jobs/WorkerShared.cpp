@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <chrono>
 #include <vector>
 
 #include "common/OposConstants.h"
@@ -36,15 +37,21 @@ void ErrorResponse::store(std::int32_t response) {
     m_changed.notify_all();
 }
 
-bool ErrorResponse::waitForAnswers(std::uint64_t count, const std::atomic<std::int32_t>& exitFlag) const {
+bool ErrorResponse::waitForAnswers(std::uint64_t count, const std::atomic<std::int32_t>& exitFlag,
+                                   std::uint32_t timeoutMs) const {
     std::unique_lock lock(m_mutex);
-    m_changed.wait(lock, [&] { return m_answered >= count || exitFlag.load() != 0; });
+    const std::uint64_t wakes = m_wakes;
+    m_changed.wait_for(lock, std::chrono::milliseconds(timeoutMs),
+                       [&] { return m_answered >= count || exitFlag.load() != 0 || m_wakes != wakes; });
     return m_answered >= count;
 }
 
 void ErrorResponse::wake() {
     // Taking the lock orders the wake after a waiter's look at the flag.
-    { std::lock_guard lock(m_mutex); }
+    {
+        std::lock_guard lock(m_mutex);
+        ++m_wakes;
+    }
     m_changed.notify_all();
 }
 
@@ -146,6 +153,10 @@ std::int32_t WorkerShared::IsJobInQue(PrintJobRecord* job, std::int32_t operatio
         if (operation == 0 && kind == kJobDiscard) {
             log->debug("IsJobInQue_0 begin");
             jobs.discardAll();
+            ++m_clears;
+            // A job held at an error is dropped too; its wait ends now.
+            prnWake.set();
+            errorResponse.wake();
             log->debug("IsJobInQue_0 end");
         } else if (operation == 0) {
             log->debug("IsJobInQue_0 begin");
@@ -169,6 +180,7 @@ std::int32_t WorkerShared::IsJobInQue(PrintJobRecord* job, std::int32_t operatio
         } else if (operation == 1) {
             log->debug("IsJobInQue_1 begin");
             result = jobs.takeNext(job) ? 1 : 0;
+            m_clearsAtTake = m_clears;
             if (result == 0) {
                 prnRunning.store(0);
             }
@@ -199,6 +211,16 @@ std::int32_t WorkerShared::IsJobInQue(PrintJobRecord* job, std::int32_t operatio
         log->debug("IsJobInQue Leave CriSectionQue");
     }
     return result;
+}
+
+bool WorkerShared::withdrawJob(std::uint64_t ticket) {
+    std::lock_guard lock(CriSectionQue);
+    return jobs.withdraw(ticket);
+}
+
+bool WorkerShared::currentJobCleared() {
+    std::lock_guard lock(CriSectionQue);
+    return m_clears != m_clearsAtTake;
 }
 
 void WorkerShared::completeSynchronous(std::uint64_t ticket, bool printOk) {

@@ -24,16 +24,17 @@ constexpr std::size_t kLogLineSize = 256;
 bool answers(std::int32_t portStatus) { return (portStatus & 0x30) != 0; }
 
 // A mechanism condition from this cycle's block: logs its change, and
-// raises its error event in every cycle it stands (an application that
-// missed one hears of it again), when it has one.
+// raises its error event once when it sets in, when it has one. Raised in
+// every cycle it stood, a lasting error would bury the application (and,
+// with events frozen, the status updates queued behind it).
 void follow(WorkerShared& shared, std::atomic<bool>& flag, bool now, const char* setText, const char* clearText,
             std::int32_t extended) {
     if (now) {
         if (!flag.exchange(true)) {
             shared.log->debug("%s", setText);
-        }
-        if (extended != 0) {
-            shared.fEventJob(3, OPOS_E_EXTENDED, extended);
+            if (extended != 0) {
+                shared.fEventJob(3, OPOS_E_EXTENDED, extended);
+            }
         }
     } else if (flag.exchange(false)) {
         shared.log->debug("%s", clearText);

@@ -15,6 +15,7 @@ struct Token {
     std::string word;  // Word: as written
     LONG number = 0;
     std::wstring text;
+    std::size_t end = 0;  // where the token ends in its line
 };
 
 bool fail(std::string* error, std::string message) {
@@ -212,6 +213,7 @@ bool tokenize(std::string_view line, std::vector<Token>* tokens, std::string* er
                 token.type = Token::Type::Number;
             }
         }
+        token.end = i;
         tokens->push_back(std::move(token));
     }
 }
@@ -234,8 +236,9 @@ bool toValue(const Token& token, opos::Value* value, std::string* error) {
     return fail(error, "not an integer or a quoted string: " + token.word);
 }
 
+constexpr std::string_view kEvents[] = {"StatusUpdate", "OutputComplete", "Error", "DirectIO"};
+
 bool parseWait(const std::vector<Token>& tokens, Command* command, std::string* error) {
-    static constexpr std::string_view kEvents[] = {"StatusUpdate", "OutputComplete", "Error", "DirectIO"};
     if (tokens.size() < 3 || tokens.size() > 5 || !isWord(tokens[1]) || !isWord(tokens[2])) {
         return fail(error, "usage: wait ALIAS EVENT [VALUE] [TIMEOUT_MS]");
     }
@@ -259,6 +262,37 @@ bool parseWait(const std::vector<Token>& tokens, Command* command, std::string* 
         }
         command->milliseconds = tokens[4].number;
     }
+    return true;
+}
+
+// on ALIAS EVENT [VALUE|*] COMMAND...: the command is the rest of the line,
+// parsed as a line of its own.
+bool parseOn(std::string_view line, const std::vector<Token>& tokens, Command* command, std::string* error) {
+    static const std::string kUsage = "usage: on ALIAS EVENT [VALUE|*] COMMAND...";
+    if (tokens.size() < 4 || !isWord(tokens[1]) || !isWord(tokens[2])) {
+        return fail(error, kUsage);
+    }
+    if (std::find(std::begin(kEvents), std::end(kEvents), tokens[2].word) == std::end(kEvents)) {
+        return fail(error, "unknown event " + tokens[2].word + " (StatusUpdate, OutputComplete, Error or DirectIO)");
+    }
+    command->kind = Command::Kind::On;
+    command->alias = tokens[1].word;
+    command->name = tokens[2].word;
+    std::size_t rest = tokens[2].end;
+    if (tokens[3].type == Token::Type::Number) {
+        command->value = tokens[3].number;
+        rest = tokens[3].end;
+    } else if (isWord(tokens[3]) && tokens[3].word == "*") {
+        rest = tokens[3].end;
+    }
+    auto action = std::make_shared<Command>();
+    if (!parseLine(line.substr(rest), action.get(), error)) {
+        return false;
+    }
+    if (action->kind == Command::Kind::None) {
+        return fail(error, kUsage);
+    }
+    command->action = std::move(action);
     return true;
 }
 
@@ -338,6 +372,9 @@ bool parseLine(std::string_view line, Command* command, std::string* error) {
     }
     if (first == "wait") {
         return parseWait(tokens, command, error);
+    }
+    if (first == "on") {
+        return parseOn(line, tokens, command, error);
     }
     if (first == "sleep") {
         if (tokens.size() != 2 || tokens[1].type != Token::Type::Number || tokens[1].number < 0) {

@@ -10,6 +10,11 @@
 //                                      EVENT is StatusUpdate, OutputComplete,
 //                                      Error or DirectIO; VALUE may be * for
 //                                      any; the time-out defaults to 5000
+//   on ALIAS EVENT [VALUE|*] COMMAND...
+//                                      arms a one-shot action: COMMAND (any
+//                                      line above) runs inside the handler of
+//                                      the next matching event of ALIAS, on
+//                                      the thread that delivers it
 //   sleep MS
 //   close ALIAS
 //
@@ -20,6 +25,7 @@
 // NAME may also be written bare. A # outside a string starts a comment; a
 // line holding only blanks and a comment is no command. Script text is
 // UTF-8.
+#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -32,19 +38,20 @@ namespace posctl {
 using platform::LONG;
 
 struct Command {
-    enum class Kind { None, Open, Call, Get, Set, AnswerErrors, Wait, Sleep, Close };
+    enum class Kind { None, Open, Call, Get, Set, AnswerErrors, Wait, On, Sleep, Close };
 
     static constexpr LONG kDefaultWaitMs = 5000;
 
     Kind kind = Kind::None;
     std::string alias;  // the device, for every kind but None and Sleep
     // Open: the class; Call: the method; Get, Set: the property; Wait: the
-    // event; AnswerErrors: retry or clear.
+    // event; On: the event; AnswerErrors: retry or clear.
     std::string name;
     // Open: the device name (one text); Call: the arguments; Set: the value.
     std::vector<opos::Value> arguments;
-    std::optional<LONG> value;  // Wait: the value to match, none for any
+    std::optional<LONG> value;  // Wait, On: the value to match, none for any
     LONG milliseconds = 0;      // Wait: the time-out; Sleep: the pause
+    std::shared_ptr<const Command> action;  // On: what the handler runs
 };
 
 // Parses one line. False, with a message in `error`, for a line that is no

@@ -29,7 +29,12 @@ std::string describeKinds(const opos::MethodInfo& method) {
 Session::Session(std::ostream& out) : m_out(out) {}
 
 Session::~Session() {
-    m_devices.clear();
+    std::map<std::string, std::unique_ptr<opos::ControlObject>> devices;
+    {
+        std::lock_guard lock(m_devicesMutex);
+        devices.swap(m_devices);
+    }
+    devices.clear();
 }
 
 bool Session::execute(std::string_view line) {
@@ -54,12 +59,19 @@ bool Session::run(const Command& command, std::string* error) {
     default:
         break;
     }
-    const auto found = m_devices.find(command.alias);
-    if (found == m_devices.end()) {
+    opos::ControlObject* found = nullptr;
+    {
+        // A device stays in the map once opened, so the pointer outlives
+        // the lock.
+        std::lock_guard lock(m_devicesMutex);
+        const auto at = m_devices.find(command.alias);
+        found = at != m_devices.end() ? at->second.get() : nullptr;
+    }
+    if (found == nullptr) {
         *error = "no device " + command.alias + " (open it first)";
         return false;
     }
-    opos::ControlObject& device = *found->second;
+    opos::ControlObject& device = *found;
     switch (command.kind) {
     case Command::Kind::Call:
         return call(command, device, error);
@@ -72,6 +84,9 @@ bool Session::run(const Command& command, std::string* error) {
         return true;
     case Command::Kind::Wait:
         wait(command);
+        return true;
+    case Command::Kind::On:
+        arm(command);
         return true;
     case Command::Kind::Close: {
         const opos::CallResult result = device.close();
@@ -86,11 +101,16 @@ bool Session::run(const Command& command, std::string* error) {
 bool Session::open(const Command& command) {
     const opos::DeviceClass deviceClass =
         command.name == "CashDrawer" ? opos::DeviceClass::CashDrawer : opos::DeviceClass::PosPrinter;
-    std::unique_ptr<opos::ControlObject>& device = m_devices[command.alias];
-    if (!device || (device->deviceClass() != deviceClass && !device->isOpen())) {
-        device.reset();
-        device = std::make_unique<opos::ControlObject>(deviceClass);
-        device->setEventHandler([this, alias = command.alias](opos::Event& event) { onEvent(alias, event); });
+    opos::ControlObject* device = nullptr;
+    {
+        std::lock_guard lock(m_devicesMutex);
+        std::unique_ptr<opos::ControlObject>& slot = m_devices[command.alias];
+        if (!slot || (slot->deviceClass() != deviceClass && !slot->isOpen())) {
+            slot.reset();
+            slot = std::make_unique<opos::ControlObject>(deviceClass);
+            slot->setEventHandler([this, alias = command.alias](opos::Event& event) { onEvent(alias, event); });
+        }
+        device = slot.get();
     }
     const std::wstring& name = std::get<std::wstring>(command.arguments[0]);
     const LONG rc = device->open(platform::toNarrow(name));
@@ -182,6 +202,25 @@ void Session::wait(const Command& command) {
     write(JsonLine().add("wait", command.name).add("ok", found).text());
 }
 
+void Session::arm(const Command& command) {
+    std::lock_guard lock(m_eventMutex);
+    m_armed.push_back(command);
+}
+
+std::shared_ptr<const Command> Session::takeAction(const Received& received) {
+    std::lock_guard lock(m_eventMutex);
+    const auto match = std::ranges::find_if(m_armed, [&](const Command& armed) {
+        return armed.alias == received.alias && opos::eventName(received.kind) == armed.name &&
+               (!armed.value || *armed.value == received.value);
+    });
+    if (match == m_armed.end()) {
+        return nullptr;
+    }
+    std::shared_ptr<const Command> action = match->action;
+    m_armed.erase(match);
+    return action;
+}
+
 void Session::write(const std::string& line) {
     std::lock_guard lock(m_outMutex);
     m_out << line << '\n';
@@ -214,12 +253,23 @@ void Session::onEvent(const std::string& alias, const opos::Event& event) {
         break;
     }
     write(line.text());
-    std::lock_guard lock(m_eventMutex);
-    if (m_received.size() == kKeptEvents) {
-        m_received.pop_front();
+    const Received received{alias, event.kind, value};
+    {
+        std::lock_guard lock(m_eventMutex);
+        if (m_received.size() == kKeptEvents) {
+            m_received.pop_front();
+        }
+        m_received.push_back(received);
+        m_eventArrived.notify_all();
     }
-    m_received.push_back({alias, event.kind, value});
-    m_eventArrived.notify_all();
+    // The armed action runs here, inside the handler, on the thread that
+    // delivers the event: as an application's handler would call back.
+    if (const std::shared_ptr<const Command> action = takeAction(received)) {
+        std::string error;
+        if (!run(*action, &error)) {
+            write(JsonLine().add("error", error).text());
+        }
+    }
 }
 
 }  // namespace posctl

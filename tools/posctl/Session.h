@@ -14,7 +14,9 @@
 //   {"wait":E,"ok":true|false}
 //   {"error":TEXT}                              a bad command
 //
-// close writes the call line of "Close". Events are written as they arrive,
+// close writes the call line of "Close". An on command writes nothing when
+// armed; its action writes its own line (or an error line) right after the
+// line of the event that fired it. Events are written as they arrive,
 // from the thread that delivers them; a line is never split by another.
 // wait is satisfied by the earliest matching event of that device that no
 // earlier wait has taken, whether it arrived before the wait or during it.
@@ -26,6 +28,7 @@
 #include <ostream>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "ScriptParser.h"
 #include "opos/ControlObject.h"
@@ -59,6 +62,9 @@ private:
     bool get(const Command& command, opos::ControlObject& device, std::string* error);
     bool set(const Command& command, opos::ControlObject& device, std::string* error);
     void wait(const Command& command);
+    void arm(const Command& command);
+    // The first action armed for this event, taken out; null when none.
+    std::shared_ptr<const Command> takeAction(const Received& received);
 
     void write(const std::string& line);
     void onEvent(const std::string& alias, const opos::Event& event);
@@ -69,6 +75,11 @@ private:
     std::mutex m_eventMutex;
     std::condition_variable m_eventArrived;
     std::deque<Received> m_received;
+    std::vector<Command> m_armed;  // on commands waiting for their event
+
+    // Guards m_devices: an action runs on a delivery thread while the script
+    // goes on.
+    std::mutex m_devicesMutex;
 
     // Last, so that the devices (and their event handlers) go first.
     std::map<std::string, std::unique_ptr<opos::ControlObject>> m_devices;

@@ -45,6 +45,11 @@ public:
     // Takes the oldest pending event. False when none is pending.
     bool take(EventEntry* entry);
 
+    // Drops every pending status update for which `stale` holds, keeping
+    // the order of the rest; returns how many went.
+    template <typename Predicate>
+    int dropStatusUpdates(Predicate stale);
+
     int pending() const;
     // The ring slot the last take read (-1 before the first).
     int readIndex() const;
@@ -70,5 +75,23 @@ private:
     int m_pending = 0;
     std::uint64_t m_changes = 0;
 };
+
+template <typename Predicate>
+int EventQueue::dropStatusUpdates(Predicate stale) {
+    std::lock_guard lock(m_mutex);
+    int kept = 0;
+    for (int i = 1; i <= m_pending; ++i) {
+        const EventEntry& entry = m_ring[static_cast<std::size_t>((m_read + i + kSize) % kSize)];
+        if (entry.kind == EventKind::StatusUpdate && stale(entry.value)) {
+            continue;
+        }
+        ++kept;
+        m_ring[static_cast<std::size_t>((m_read + kept + kSize) % kSize)] = entry;
+    }
+    const int dropped = m_pending - kept;
+    m_pending = kept;
+    m_write = (m_read + kept + kSize) % kSize;
+    return dropped;
+}
 
 }  // namespace printer

@@ -45,6 +45,10 @@ public:
     bool takeNext(PrintJobRecord* job);
     // Frees every queued job of both rings and empties them.
     void discardAll();
+    // Takes the queued synchronous or immediate job with `ticket` out of
+    // its ring, the others keeping their order; false when it is not queued
+    // (the printer thread took it).
+    bool withdraw(std::uint64_t ticket);
 
     std::int32_t MyNumJob() const { return m_numJob; }
     std::int32_t NumImPrnJob() const { return m_numImmediate; }

@@ -77,9 +77,10 @@ public:
     // One more error event answered with `response`.
     void store(std::int32_t response);
     std::int32_t load() const { return m_value.load(); }
-    // Blocks until `count` error events were answered in all, or `exitFlag`
-    // is set (false). A wake() makes it look at the flag again.
-    bool waitForAnswers(std::uint64_t count, const std::atomic<std::int32_t>& exitFlag) const;
+    // Blocks until `count` error events were answered in all (true),
+    // `exitFlag` is set, a wake() came or timeoutMs passed (false).
+    bool waitForAnswers(std::uint64_t count, const std::atomic<std::int32_t>& exitFlag,
+                        std::uint32_t timeoutMs) const;
     void wake();
 
 private:
@@ -87,6 +88,7 @@ private:
     mutable std::mutex m_mutex;
     mutable std::condition_variable m_changed;
     std::uint64_t m_answered = 0;
+    std::uint64_t m_wakes = 0;
 };
 
 // The bound on the delivery thread's waits: a wait ends early on every
@@ -130,6 +132,13 @@ public:
     // asynchronous job's OutputID (may be null).
     std::int32_t IsJobInQue(PrintJobRecord* job, std::int32_t operation, std::int32_t kind, bool asyncMode,
                             std::int32_t* outputId = nullptr);
+    // Takes a synchronous or immediate job its caller gave up on out of the
+    // queue, so that a call that reported failure never prints later. False
+    // when the printer thread has already taken it.
+    bool withdrawJob(std::uint64_t ticket);
+    // True when ClearOutput discarded output since the printer thread took
+    // its current job: that job, held at an error, must not be written.
+    bool currentJobCleared();
     // Records the write that answers a synchronous caller and wakes it.
     void completeSynchronous(std::uint64_t ticket, bool printOk);
     // Waits until the job with `ticket` was written (true, *printOk set), the
@@ -196,6 +205,11 @@ public:
     // Set by the printer thread while a job waits on an error; the status
     // monitor then keeps State at error while any condition stands.
     std::atomic<std::int32_t> sendError{0};
+    // The error that holds the printer thread's asynchronous job (result
+    // code and extended code, 0 when none): what a call that timed out
+    // behind that job reports.
+    std::atomic<std::int32_t> heldBy{0};
+    std::atomic<std::int32_t> heldByExtended{0};
     // F60's slip sensor, kept by the status monitor: 2 no slip, 3 slip
     // inserted, 4 slip out of the path; 0 before the first status read.
     // The slip insertion and removal methods wait on it.
@@ -207,6 +221,9 @@ public:
 private:
     std::uint64_t m_nextTicket = 0;
     std::uint64_t m_writtenTicket = 0;
+    // ClearOutput's discards, and their count when the current job was taken.
+    std::uint64_t m_clears = 0;
+    std::uint64_t m_clearsAtTake = 0;
     bool m_printOk = false;
     std::mutex m_streamMutex;
     platform::MarshalStream* m_stream = nullptr;

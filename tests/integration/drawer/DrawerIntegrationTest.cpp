@@ -1,6 +1,10 @@
 // The drawer service object end to end: control object -> drawerso ->
 // portlink -> the virtual printer, on the network or on a serial line.
+#include <algorithm>
+#include <condition_variable>
+#include <fstream>
 #include <future>
+#include <optional>
 #include <mutex>
 #include <vector>
 #include <thread>
@@ -10,6 +14,8 @@
 #include "platform/module.h"
 #include "platform/ui.h"
 #include "portlink/portlink.h"
+#include "setup/RegKey.h"
+#include "setup/RegistrySchema.h"
 
 namespace drawertest {
 namespace {
@@ -123,6 +129,135 @@ TEST_F(DrawerTest, WaitForDrawerCloseEndsWhenTheDeviceIsReleasedMeanwhile) {
     EXPECT_EQ(m_drawer.releaseDevice(), common::OPOS_SUCCESS);
     ASSERT_EQ(waiting.wait_for(3s), std::future_status::ready);
     EXPECT_EQ(waiting.get(), common::OPOS_E_FAILURE);
+}
+
+TEST_F(DrawerTest, TwoWaitsForDrawerCloseAtOnceBothReturnWhenItShuts) {
+    m_printer.changeState([](PrinterState& state) { state.drawerClosesAfter = 1500ms; });
+    addDrawer(setup::OpenSignalLow, setup::DrawerPin2);
+    openClaimEnable();
+    ASSERT_EQ(m_drawer.openDrawer(), common::OPOS_SUCCESS);
+    auto wait = [this] { return m_drawer.waitForDrawerClose(0, 800, 50, 100); };
+    auto first = std::async(std::launch::async, wait);
+    auto second = std::async(std::launch::async, wait);
+    ASSERT_EQ(first.wait_for(5s), std::future_status::ready);
+    ASSERT_EQ(second.wait_for(5s), std::future_status::ready);
+    EXPECT_EQ(first.get(), common::OPOS_SUCCESS);
+    EXPECT_EQ(second.get(), common::OPOS_SUCCESS);
+}
+
+TEST_F(DrawerTest, AReleaseOrCloseAtTheStartOfAWaitEndsIt) {
+    for (const bool close : {false, true}) {
+        SCOPED_TRACE(close ? "close" : "release");
+        addDrawer(setup::OpenSignalLow, setup::DrawerPin2);
+        openClaimEnable();
+        ASSERT_EQ(m_drawer.openDrawer(), common::OPOS_SUCCESS);
+        auto waiting = std::async(std::launch::async, [this] { return m_drawer.waitForDrawerClose(0, 800, 50, 100); });
+        // The release or close comes 50 ms into the wait, before the wait
+        // settled on the drawer; one that overtook the call is refused.
+        std::this_thread::sleep_for(50ms);
+        EXPECT_EQ(close ? m_drawer.close().rc : m_drawer.releaseDevice(), common::OPOS_SUCCESS);
+        if (waiting.wait_for(2s) != std::future_status::ready) {
+            ADD_FAILURE() << "the wait outlived the device";
+            setDrawer(m_printer, false);
+            m_drawer.close();
+        }
+        EXPECT_NE(waiting.get(), common::OPOS_SUCCESS);
+        m_drawer.close();
+        setDrawer(m_printer, false);
+    }
+}
+
+TEST_F(DrawerTest, WhileEventsAreFrozenTheSensorIsStillReadAndEventsWaitForTheThaw) {
+    addDrawer(setup::OpenSignalLow, setup::DrawerPin2);
+    openClaimEnable();
+    ASSERT_EQ(m_drawer.setNumber("FreezeEvents", 1), common::OPOS_SUCCESS);
+    const auto start = Clock::now();
+    EXPECT_EQ(m_drawer.openDrawer(), common::OPOS_SUCCESS);
+    EXPECT_LT(millisecondsSince(start), 3000) << "openDrawer waited for a sensor nobody read";
+    EXPECT_EQ(numberOf("DrawerOpened"), 1);
+    EXPECT_TRUE(noEventWithin(300ms));
+    ASSERT_EQ(m_drawer.setNumber("FreezeEvents", 0), common::OPOS_SUCCESS);
+    EXPECT_EQ(nextEvent().number, common::CASH_SUE_DRAWEROPEN);
+}
+
+TEST_F(DrawerTest, ReleaseOrCloseFromAnEventHandlerReturnsAtOnce) {
+    for (const bool close : {false, true}) {
+        SCOPED_TRACE(close ? "close" : "release");
+        addDrawer(setup::OpenSignalLow, setup::DrawerPin2);
+        std::mutex mutex;
+        std::condition_variable returned;
+        std::optional<long long> took;
+        LONG rc = -1;
+        int afterwards = 0;
+        m_drawer.setEventHandler([&](opos::Event& event) {
+            {
+                std::lock_guard lock(mutex);
+                if (took) {
+                    ++afterwards;
+                    return;
+                }
+            }
+            if (event.number != common::CASH_SUE_DRAWEROPEN) {
+                return;
+            }
+            const auto start = Clock::now();
+            const LONG result = close ? m_drawer.close().rc : m_drawer.releaseDevice();
+            std::lock_guard lock(mutex);
+            rc = result;
+            took = millisecondsSince(start);
+            returned.notify_all();
+        });
+        openClaimEnable();
+        ASSERT_EQ(m_drawer.openDrawer(), common::OPOS_SUCCESS);
+        {
+            std::unique_lock lock(mutex);
+            EXPECT_TRUE(returned.wait_for(lock, 5s, [&] { return took.has_value(); }));
+            returned.wait_for(lock, 60s, [&] { return took.has_value(); });
+            EXPECT_EQ(rc, common::OPOS_SUCCESS);
+            EXPECT_LT(took.value_or(60000), 1000);
+        }
+        // The event that fired the handler reached the application; nothing
+        // after it does.
+        EXPECT_EQ(nextEvent().number, common::CASH_SUE_DRAWEROPEN);
+        setDrawer(m_printer, false);
+        EXPECT_TRUE(noEventWithin(1500ms));
+        {
+            std::lock_guard lock(mutex);
+            EXPECT_EQ(afterwards, 0);
+        }
+        m_drawer.setEventHandler({});
+        m_drawer.close();
+    }
+}
+
+TEST_F(DrawerTest, ClearInputAndClearOutputWriteTheirResultLines) {
+    // The log goes to the install directory: the registry's folder here.
+    const std::string uninstaller = "\"" + registryDirectory() + "/unins000\"";
+    setup::RegKey uninstall;
+    ASSERT_EQ(uninstall.create(platform::HKLM, setup::kUninstallKeyPath), platform::ERROR_SUCCESS);
+    ASSERT_EQ(uninstall.writeString(setup::kUninstallStringValue, uninstaller), platform::ERROR_SUCCESS);
+    std::ofstream(registryDirectory() + "/OPOSLog.ini")
+        << "[Cash_Log]\nlevel=Log_Level_Debug\nmode=Log_Mode_Simple\nformat=%v\n";
+    addDrawer(setup::OpenSignalLow, setup::DrawerPin2);
+    ASSERT_EQ(m_drawer.open(drawerName()), common::OPOS_SUCCESS);
+    EXPECT_EQ(m_drawer.clearInput(), 1);
+    EXPECT_EQ(m_drawer.clearOutput(), 1);
+    m_drawer.close();
+
+    std::vector<std::string> lines;
+    std::ifstream log(registryDirectory() + "/Cashlog/CashRollback.log");
+    for (std::string line; std::getline(log, line);) {
+        lines.push_back(line);
+    }
+    for (const std::string method : {"Cash.ClearInput(", "Cash.ClearOutput("}) {
+        SCOPED_TRACE(method);
+        const auto call = std::find_if(lines.begin(), lines.end(),
+                                       [&](const std::string& line) { return line.starts_with(method); });
+        ASSERT_NE(call, lines.end());
+        ASSERT_NE(call, lines.begin());
+        // ResultCode 1 has no name of its own.
+        EXPECT_NE((call - 1)->find("ResultCode:NONE(0x01)"), std::string::npos) << *(call - 1);
+    }
 }
 
 TEST_F(DrawerTest, ReleaseThenClaimAndEnableBringsTheThreadsBack) {

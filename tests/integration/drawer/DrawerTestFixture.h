@@ -61,6 +61,9 @@ protected:
     // Established TCP connections of this process to the printer's data port.
     std::size_t dataConnections() const;
 
+    // The temporary registry's folder, which the install directory can name.
+    std::string registryDirectory() const { return m_registry.directory(); }
+
     emulator::VirtualPrinter m_printer{kModel};
     std::unique_ptr<emulator::NetworkPort> m_network;
     std::unique_ptr<emulator::PtyPort> m_serial;

@@ -148,6 +148,34 @@ TEST_F(PosctlTest, PrintsEventsAsTheyArriveAndWaitsForThem) {
         << "without a terminal the check's dialog runs headless";
 }
 
+TEST_F(PosctlTest, OnRunsItsCommandOnceInsideTheHandlerOfTheMatchingEvent) {
+    const ProgramRun run = posctl(
+        "open p POSPrinter front\n"
+        "on p StatusUpdate 2 p get DeviceName\n"
+        "on p StatusUpdate * p get Claimed\n"
+        "p DirectIO 1 3 \"\"\n"
+        "wait p StatusUpdate 3\n"
+        "on p Error * p get ResultCode\n"
+        "p DirectIO 2 203 \"\"\n"
+        "wait p Error 114\n");
+    EXPECT_EQ(run.exitCode, 0);
+    auto position = [&](const std::string& line) {
+        return std::ranges::find(run.lines, line) - run.lines.begin();
+    };
+    const auto first = position(R"({"dev":"p","event":"StatusUpdate","data":1})");
+    const auto second = position(R"({"dev":"p","event":"StatusUpdate","data":2})");
+    const std::string name = R"({"dev":"p","get":"DeviceName","value":"RX-A14"})";
+    const std::string claimed = R"({"dev":"p","get":"Claimed","value":0})";
+    // Each action once, after the event that fired it: the wildcard one on
+    // the first event, the other on the event with its value.
+    EXPECT_EQ(std::ranges::count(run.lines, name), 1);
+    EXPECT_EQ(std::ranges::count(run.lines, claimed), 1);
+    EXPECT_LT(first, position(claimed));
+    EXPECT_LT(second, position(name));
+    const auto error = position(R"({"dev":"p","event":"Error","rc":114,"ext":203,"locus":1,"response":11})");
+    EXPECT_LT(error, position(R"({"dev":"p","get":"ResultCode","value":0})"));
+}
+
 TEST_F(PosctlTest, TheRegistryOptionNamesTheStore) {
     const std::string store = m_registry.path();
     testsupport::TempRegistry elsewhere;

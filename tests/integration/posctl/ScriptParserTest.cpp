@@ -30,6 +30,32 @@ std::string refused(const std::string& line) {
     return error;
 }
 
+TEST(ScriptParser, OnArmsAnyCommandForAnEvent) {
+    Command command = parsed("on p Error * p ReleaseDevice");
+    EXPECT_EQ(command.kind, Kind::On);
+    EXPECT_EQ(command.alias, "p");
+    EXPECT_EQ(command.name, "Error");
+    EXPECT_FALSE(command.value);
+    ASSERT_TRUE(command.action);
+    EXPECT_EQ(command.action->kind, Kind::Call);
+    EXPECT_EQ(command.action->name, "ReleaseDevice");
+
+    command = parsed("on p StatusUpdate 11 p set DeviceEnabled 0 # cover open");
+    EXPECT_EQ(command.value, LONG{11});
+    ASSERT_TRUE(command.action);
+    EXPECT_EQ(command.action->kind, Kind::Set);
+    EXPECT_EQ(command.action->arguments, std::vector<opos::Value>{LONG{0}});
+    ASSERT_TRUE(parsed("on p OutputComplete close p").action);
+    EXPECT_EQ(parsed("on p OutputComplete close p").action->kind, Kind::Close);
+    EXPECT_EQ(parsed("on p DirectIO * p PrintNormal 2 \"a b\"").action->arguments,
+              (std::vector<opos::Value>{LONG{2}, std::wstring(L"a b")}));
+
+    refused("on p Error");
+    refused("on p Error *");
+    refused("on p Nothing * close p");
+    refused("on p Error * close");
+}
+
 TEST(ScriptParser, ReadsEveryCommand) {
     Command command = parsed("open p POSPrinter RX-A14");
     EXPECT_EQ(command.kind, Kind::Open);

@@ -97,7 +97,7 @@ TEST_F(ReceiptSoPropertyTest, EveryModelReportsItsOwnValues) {
         EXPECT_EQ(number(c, "PowerState"), OPOS_PS_UNKNOWN);
         EXPECT_EQ(number(c, "CapCharacterSet"), 998);
         EXPECT_EQ(number(c, "ErrorStation"), PTR_S_RECEIPT);
-        EXPECT_EQ(number(c, "RecCartridgeState"), PTR_CART_OK);
+        EXPECT_EQ(number(c, "RecCartridgeState"), PTR_CART_UNKNOWN);
         EXPECT_EQ(text(c, "ErrorString"), L"Idle");
         EXPECT_EQ(text(c, "DeviceDescription"), L"The Device Of Tessel POS Printer");
         EXPECT_EQ(text(c, "ServiceObjectDescription"), L"OPOS SO For Tessel POS Printer");
@@ -112,7 +112,7 @@ TEST_F(ReceiptSoPropertyTest, StationsOfTheTwoStationModelAndTheirAbsenceElsewhe
     EXPECT_EQ(number(*f60, "JrnLineWidth"), 360);
     EXPECT_EQ(number(*f60, "SlpLineChars"), 66);
     EXPECT_EQ(number(*f60, "SlpLineWidth"), 820);
-    EXPECT_EQ(number(*f60, "JrnCartridgeState"), PTR_CART_OK);
+    EXPECT_EQ(number(*f60, "JrnCartridgeState"), PTR_CART_UNKNOWN);
     EXPECT_EQ(text(*f60, "SlpLineCharsList"), L"68,91");
     EXPECT_EQ(f60->setNumber("SlpLineChars", 80), OPOS_SUCCESS);
     EXPECT_EQ(number(*f60, "SlpLineChars"), 91);

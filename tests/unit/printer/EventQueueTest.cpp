@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <thread>
+#include <utility>
 
 #include "printer/EventQueue.h"
 
@@ -45,6 +46,33 @@ TEST(EventQueueTest, AFullRingRefusesNewEventsInsteadOfOverwritingOldOnes) {
     ASSERT_TRUE(queue.take(&entry));
     EXPECT_EQ(entry.value, 7);
     EXPECT_EQ(queue.readIndex(), 0);
+}
+
+TEST(EventQueueTest, DroppingStaleStatusUpdatesKeepsEverythingElseInOrder) {
+    EventQueue queue;
+    // Start past the ring's end so the pending events wrap.
+    EventEntry entry;
+    for (int i = 0; i < EventQueue::kSize - 2; ++i) {
+        queue.push(status(0));
+        queue.take(&entry);
+    }
+    queue.push(status(11));
+    queue.push({7, EventKind::OutputComplete, 0, 0});
+    queue.push(status(1001));
+    queue.push({114, EventKind::Error, 114, 203});
+    queue.push(status(24));
+    EXPECT_EQ(queue.dropStatusUpdates([](std::int32_t value) { return value != 1001; }), 2);
+    EXPECT_EQ(queue.pending(), 3);
+    queue.push(status(12));
+    const std::pair<EventKind, std::int32_t> expected[] = {
+        {EventKind::OutputComplete, 7}, {EventKind::StatusUpdate, 1001}, {EventKind::Error, 114},
+        {EventKind::StatusUpdate, 12}};
+    for (const auto& [kind, value] : expected) {
+        ASSERT_TRUE(queue.take(&entry));
+        EXPECT_EQ(entry.kind, kind);
+        EXPECT_EQ(entry.value, value);
+    }
+    EXPECT_FALSE(queue.take(&entry));
 }
 
 TEST(EventQueueTest, AWaiterSeesAChangeMadeBeforeItStartedWaiting) {

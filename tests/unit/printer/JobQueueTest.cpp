@@ -130,6 +130,37 @@ TEST(JobQueueTest, DiscardEmptiesBothRingsOnceAndQueueingStartsAfresh) {
     EXPECT_EQ(takeTag(*queue), 9);
 }
 
+TEST(JobQueueTest, AWithdrawnJobLeavesItsRingAndTheOthersKeepTheirOrderAcrossTheWrap) {
+    auto queue = std::make_unique<JobQueue>();
+    // Move the normal ring's indexes near its end, so the jobs wrap.
+    for (int i = 0; i < MAX_PRNJob - 2; ++i) {
+        auto job = jobOf(0);
+        queue->queueNormal(&job, false, false);
+        takeTag(*queue);
+    }
+    for (std::uint8_t tag = 1; tag <= 5; ++tag) {
+        auto job = jobOf(tag);
+        job.ticket = tag;
+        queue->queueNormal(&job, false, false);
+    }
+    auto immediate = jobOf(9);
+    immediate.ticket = 9;
+    queue->queueImmediate(&immediate);
+
+    EXPECT_TRUE(queue->withdraw(3));
+    EXPECT_TRUE(queue->withdraw(9));
+    EXPECT_FALSE(queue->withdraw(3));
+    EXPECT_EQ(queue->MyNumJob(), 4);
+    EXPECT_EQ(queue->NumImPrnJob(), 0);
+    auto later = jobOf(6);
+    queue->queueNormal(&later, false, false);
+    for (std::uint8_t tag : {1, 2, 4, 5, 6}) {
+        EXPECT_EQ(takeTag(*queue), tag);
+    }
+    PrintJobRecord none;
+    EXPECT_FALSE(queue->takeNext(&none));
+}
+
 TEST(JobQueueTest, SynchronousTimeOutGrowsWithLengthAndIsLongerForTheSlowModels) {
     EXPECT_EQ(synchronousTimeoutMs(model::A14, 50), 5000u);
     EXPECT_EQ(synchronousTimeoutMs(model::A14, 100), 5000u);

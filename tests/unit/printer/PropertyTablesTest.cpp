@@ -28,6 +28,9 @@ TEST(PropertyTablesTest, LineCharsRoundToTheModelsPair) {
         {model::A14, 45, 42, 24}, {model::A14, 49, 42, 24}, {model::A14, 50, 56, 17}, {model::K92, 36, 33, 24},
         {model::K90, 37, 40, 17}, {model::H80, 39, 32, 24}, {model::A10X, 40, 47, 17}, {model::F60, 34, 30, 24},
         {model::F60, 35, 40, 17}, {model::None, 0, 42, 24},
+        // Every listed count is kept: B20's narrow font and B21's only count.
+        {model::B20, 38, 38, 17}, {model::B20, 27, 27, 24}, {model::B20, 32, 27, 24}, {model::B20, 42, 38, 17},
+        {model::B21, 37, 37, 24}, {model::B21, 56, 37, 24},
     };
     for (const Case& c : cases) {
         const LineChars rounded = roundRecLineChars(c.model, c.requested);
@@ -48,7 +51,7 @@ TEST(PropertyTablesTest, TwoStationRowsAnswerOnlyForTheF60) {
     EXPECT_TRUE(fixedNumberProperty(model::F60, PIDXPtr_CapJrnBold, &value));
     EXPECT_EQ(value, 1);
     EXPECT_TRUE(fixedNumberProperty(model::F60, PIDXPtr_SlpCartridgeState, &value));
-    EXPECT_EQ(value, PTR_CART_OK);
+    EXPECT_EQ(value, PTR_CART_UNKNOWN);
     std::string_view text = "untouched";
     EXPECT_FALSE(fixedStringProperty(model::H81, PIDXPtr_JrnLineCharsList, &text));
     EXPECT_EQ(text, "untouched");
