@@ -82,7 +82,6 @@ void PosPrinter::setResultCode(LONG code) {
         m_resultCodeExtended = 0;
     }
     m_resultCode = code;
-    m_resultCodeExtended = 0;
     trace(PIDX_ResultCode, code);
 }
 

@@ -202,7 +202,6 @@ private:
     LONG m_outputId = 0;
     LONG m_mapMode = 1;
     LONG m_errorCode = 0;
-    LONG m_resultCodeExtended = 0;
     std::string m_checkHealthText;
 
     IDispatch* m_control = nullptr;  // the control object's, not reference-counted
