@@ -4,7 +4,7 @@
 #include <string_view>
 
 #include "platform/registry.h"
-#include "setup/RegistrySchema.h"
+#include "schema/RegistrySchema.h"
 
 namespace cleaner {
 
@@ -75,13 +75,13 @@ void sweepSubkeys(HKey key, const std::vector<const char*>& markers) {
 
 const std::array<SweepPass, 5>& sweepPasses() {
     static const std::array<SweepPass, 5> passes = {{
-        {setup::classKeyPath(setup::DeviceClass::PosPrinter), {"RX-", "RT-B", "RK-E"}},
-        {setup::kServiceInfoPath, {"Corvane", "Tessel"}},
-        {setup::kProductKeyPath, {setup::kProductVersion}},
-        {setup::kVendorKeyPath, {setup::kProductKeyName}},
+        {schema::classKeyPath(schema::DeviceClass::PosPrinter), {"RX-", "RT-B", "RK-E"}},
+        {schema::kServiceInfoPath, {"Corvane", "Tessel"}},
+        {schema::kProductKeyPath, {schema::kProductVersion}},
+        {schema::kVendorKeyPath, {schema::kProductKeyName}},
         // Drawer keys are named after their printer; only RX- drawers are
         // swept, as the cleaner always did.
-        {setup::classKeyPath(setup::DeviceClass::CashDrawer), {"RX-"}},
+        {schema::classKeyPath(schema::DeviceClass::CashDrawer), {"RX-"}},
     }};
     return passes;
 }

@@ -4,7 +4,7 @@
 #include <string>
 
 #include "platform/registry.h"
-#include "setup/RegKey.h"
+#include "schema/RegKey.h"
 
 namespace common {
 
@@ -56,7 +56,7 @@ LONG removeValuesAndEmptyKey(const std::string& path, std::initializer_list<cons
 // True when HKCR\<progId>\CLSID names `clsid`: the ProgID still belongs to
 // this class.
 bool progIdNamesClass(std::string_view progId, const std::string& clsid) {
-    setup::RegKey key;
+    schema::RegKey key;
     if (key.open(platform::HKCR, std::string(progId) + "\\CLSID", platform::KEY_READ) != platform::ERROR_SUCCESS) {
         return false;
     }
@@ -91,7 +91,7 @@ HRESULT registerComClass(const ComClassRegistration& registration, std::string_v
         {classKey + "\\Programmable", nullptr, {}},
     };
     for (const ValueWrite& write : writes) {
-        setup::RegKey key;
+        schema::RegKey key;
         LONG result = key.create(platform::HKCR, write.key);
         if (result == platform::ERROR_SUCCESS && write.name != nullptr) {
             result = key.writeString(write.name, write.data);

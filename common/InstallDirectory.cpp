@@ -3,7 +3,7 @@
 #include <cstring>
 
 #include "platform/registry.h"
-#include "setup/RegistrySchema.h"
+#include "schema/RegistrySchema.h"
 
 namespace common {
 
@@ -24,14 +24,14 @@ std::string directoryOfUninstallString(std::string_view uninstallString) {
 
 std::optional<std::string> readInstallDirectory() {
     platform::HKey key = nullptr;
-    if (platform::regOpenKeyEx(platform::HKLM, setup::kUninstallKeyPath, platform::KEY_READ, &key) !=
+    if (platform::regOpenKeyEx(platform::HKLM, schema::kUninstallKeyPath, platform::KEY_READ, &key) !=
         platform::ERROR_SUCCESS) {
         return std::nullopt;
     }
     char buffer[kUninstallStringSize] = {};
     platform::DWORD type = platform::REG_NONE;
     platform::DWORD size = sizeof buffer;
-    const platform::LONG result = platform::regQueryValueEx(key, setup::kUninstallStringValue, &type,
+    const platform::LONG result = platform::regQueryValueEx(key, schema::kUninstallStringValue, &type,
                                                             reinterpret_cast<platform::BYTE*>(buffer), &size);
     platform::regCloseKey(key);
     if (result != platform::ERROR_SUCCESS || type != platform::REG_SZ) {

@@ -12,8 +12,8 @@
 #include "platform/strings.h"
 #include "platform/ui.h"
 #include "portlink/portlink.h"
-#include "setup/RegKey.h"
-#include "setup/RegistrySchema.h"
+#include "schema/RegKey.h"
+#include "schema/RegistrySchema.h"
 
 namespace drawer {
 
@@ -275,16 +275,16 @@ HRESULT SOCvCash::OpenService(const std::wstring& deviceClass, const std::wstrin
     // The drawer's signals are read before the port is opened: a device key
     // without them must not leave a port reference behind that would keep
     // the printer's shared connection open for ever.
-    setup::RegKey key;
+    schema::RegKey key;
     DWORD openSingle = 0;
     DWORD pinSingle = 0;
     const char* refused = nullptr;
-    if (key.open(platform::HKLM, setup::deviceKeyPath(setup::kCashDrawerClass, m_deviceName.data()),
+    if (key.open(platform::HKLM, schema::deviceKeyPath(schema::kCashDrawerClass, m_deviceName.data()),
                  platform::KEY_READ) != platform::ERROR_SUCCESS) {
         refused = "OpenService:RegOpen";
-    } else if (key.readDword(setup::value::OpenSingle, &openSingle) != platform::ERROR_SUCCESS) {
+    } else if (key.readDword(schema::value::OpenSingle, &openSingle) != platform::ERROR_SUCCESS) {
         refused = "OpenService:RegQuery OpenSingle";
-    } else if (key.readDword(setup::value::PinSingle, &pinSingle) != platform::ERROR_SUCCESS) {
+    } else if (key.readDword(schema::value::PinSingle, &pinSingle) != platform::ERROR_SUCCESS) {
         refused = "OpenService:RegQuery PinSingle";
     }
     key.close();

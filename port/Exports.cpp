@@ -12,9 +12,9 @@
 #include "UsbTransport.h"
 #include "platform/debug.h"
 #include "portlink/portlink.h"
-#include "setup/PortName.h"
-#include "setup/RegKey.h"
-#include "setup/RegistrySchema.h"
+#include "schema/PortName.h"
+#include "schema/RegKey.h"
+#include "schema/RegistrySchema.h"
 
 namespace port {
 
@@ -62,9 +62,9 @@ std::string upperCased(std::string text) {
 
 // The port index of "COM1"-"COM40" or "LPT1"-"LPT4", or -1.
 int32_t indexOfPortName(const std::string& portName) {
-    switch (setup::portKindForOpen(portName)) {
-    case setup::PortKind::Serial: return *setup::portNumber(portName, "COM") - 1;
-    case setup::PortKind::Parallel: return kFirstLpt + *setup::portNumber(portName, "LPT") - 1;
+    switch (schema::portKindForOpen(portName)) {
+    case schema::PortKind::Serial: return *schema::portNumber(portName, "COM") - 1;
+    case schema::PortKind::Parallel: return kFirstLpt + *schema::portNumber(portName, "LPT") - 1;
     default: return -1;
     }
 }
@@ -76,21 +76,21 @@ Outcome openPort(const char* deviceClass, const char* deviceName, int32_t* portK
     std::lock_guard lock(openLock());
     const DeviceClasses classes = classesOf(deviceName);
 
-    setup::RegKey key;
-    if (key.open(platform::HKLM, setup::deviceKeyPath(deviceClass, deviceName), platform::KEY_READ) !=
+    schema::RegKey key;
+    if (key.open(platform::HKLM, schema::deviceKeyPath(deviceClass, deviceName), platform::KEY_READ) !=
         ERROR_SUCCESS) {
         platform::outputDebugString("打开端口——注册表失败.\r\n");
         return failed(-1, 1);
     }
     std::string portValue;
-    if (key.readString(setup::value::Port, kPortValueSize, &portValue) != ERROR_SUCCESS) {
+    if (key.readString(schema::value::Port, kPortValueSize, &portValue) != ERROR_SUCCESS) {
         key.close();
         platform::outputDebugString("打开端口——关闭注册表失败.\r\n");
         return failed(-1, 3);
     }
     portValue = upperCased(portValue);
 
-    if (setup::portKindForOpen(portValue) == setup::PortKind::Network) {
+    if (schema::portKindForOpen(portValue) == schema::PortKind::Network) {
         key.close();
         int32_t index = -1;
         const Outcome outcome = openNetworkPort(portValue, classes, &index);
@@ -104,8 +104,8 @@ Outcome openPort(const char* deviceClass, const char* deviceName, int32_t* portK
     int32_t index = -1;
     int32_t usbSlot = -1;
     DWORD internalId = 0;
-    if (setup::portKindForOpen(portValue) == setup::PortKind::Usb) {
-        if (key.readDword(setup::value::InternalID, &internalId) != ERROR_SUCCESS) {
+    if (schema::portKindForOpen(portValue) == schema::PortKind::Usb) {
+        if (key.readDword(schema::value::InternalID, &internalId) != ERROR_SUCCESS) {
             key.close();
             return failed(-1, 7);
         }
@@ -140,7 +140,7 @@ Outcome openPort(const char* deviceClass, const char* deviceName, int32_t* portK
         record.setStatus(defaultStatusBlock(classes.modelClass));
     }
     DWORD timeOut = 0;
-    if (key.readDword(setup::value::TimeOut, &timeOut) != ERROR_SUCCESS) {
+    if (key.readDword(schema::value::TimeOut, &timeOut) != ERROR_SUCCESS) {
         platform::outputDebugString("打开端口——因超时关闭注册表失败.\r\n");
         key.close();
         return failed(-1, 11);
@@ -299,20 +299,20 @@ int32_t GetCurrentPort(const char* deviceName, char* portName) {
         if (deviceName == nullptr) {
             return 0;
         }
-        setup::RegKey key;
-        if (key.open(platform::HKLM, setup::deviceKeyPath(setup::kPosPrinterClass, deviceName),
+        schema::RegKey key;
+        if (key.open(platform::HKLM, schema::deviceKeyPath(schema::kPosPrinterClass, deviceName),
                      platform::KEY_READ) != ERROR_SUCCESS) {
             return 0;
         }
         std::string value;
-        if (key.readString(setup::value::Port, kPortValueSize, &value) != ERROR_SUCCESS) {
+        if (key.readString(schema::value::Port, kPortValueSize, &value) != ERROR_SUCCESS) {
             return 0;
         }
         if (portName != nullptr) {
             // readString refused anything that would not fit with its NUL.
             std::memcpy(portName, value.c_str(), value.size() + 1);
         }
-        return static_cast<int32_t>(setup::portKindByFirstLetter(value));
+        return static_cast<int32_t>(schema::portKindByFirstLetter(value));
     } catch (...) {
         return 0;
     }

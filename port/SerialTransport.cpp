@@ -5,7 +5,7 @@
 #include <cstring>
 #include <vector>
 
-#include "setup/RegistrySchema.h"
+#include "schema/RegistrySchema.h"
 
 namespace port {
 
@@ -171,10 +171,10 @@ bool readNewestAlignedBlock(SerialChannel& channel, StatusFrame frame, DWORD wai
 
 }  // namespace
 
-Outcome openSerialPort(PortRecord& record, const std::string& portName, setup::RegKey& key) {
+Outcome openSerialPort(PortRecord& record, const std::string& portName, schema::RegKey& key) {
     static constexpr LineValue kValues[] = {
-        {setup::value::BitLengthAsRead, 35}, {setup::value::Baudrate, 37}, {setup::value::HandShakeAsRead, 39},
-        {setup::value::Parity, 41},          {setup::value::StopBit, 43},
+        {schema::value::BitLengthAsRead, 35}, {schema::value::Baudrate, 37}, {schema::value::HandShakeAsRead, 39},
+        {schema::value::Parity, 41},          {schema::value::StopBit, 43},
     };
     DWORD values[std::size(kValues)] = {};
     for (std::size_t i = 0; i < std::size(kValues); ++i) {

@@ -8,7 +8,7 @@
 
 #include "PortTable.h"
 #include "platform/serial.h"
-#include "setup/RegKey.h"
+#include "schema/RegKey.h"
 
 namespace port {
 
@@ -25,7 +25,7 @@ struct SerialChannel {
 
 // The rest of OpenPort for a serial port: `key` is the open device key, with
 // the line values still to be read; it is closed here.
-Outcome openSerialPort(PortRecord& record, const std::string& portName, setup::RegKey& key);
+Outcome openSerialPort(PortRecord& record, const std::string& portName, schema::RegKey& key);
 
 // How long a serial write may take: timeoutMs when the caller gives one,
 // else by the device's TimeOut, the length and the write class.

@@ -20,7 +20,7 @@
 #include "emulator/VirtualPrinter.h"
 #include "platform/paths.h"
 #include "portlink/portlink.h"
-#include "setup/DeviceEntry.h"
+#include "schema/DeviceEntry.h"
 
 namespace {
 
@@ -54,14 +54,14 @@ std::unique_ptr<emulator::NetworkPort> openPrinter(emulator::VirtualPrinter& pri
 }
 
 bool writeDevice(const std::string& portValue) {
-    setup::RegKey key;
-    if (key.create(platform::HKLM, setup::deviceKeyPath(setup::kPosPrinterClass, "RX-K92")) != 0) {
+    schema::RegKey key;
+    if (key.create(platform::HKLM, schema::deviceKeyPath(schema::kPosPrinterClass, "RX-K92")) != 0) {
         return false;
     }
-    setup::PrinterValues values;
+    schema::PrinterValues values;
     values.settings.port = portValue;
     values.logicalName = "bench";
-    return setup::writePrinterValues(key, values) == 0;
+    return schema::writePrinterValues(key, values) == 0;
 }
 
 void measureWrites(int32_t index, emulator::VirtualPrinter& printer, std::size_t blockSize, std::size_t megabytes) {

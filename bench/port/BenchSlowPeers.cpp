@@ -19,7 +19,7 @@
 #include "platform/module.h"
 #include "platform/paths.h"
 #include "portlink/portlink.h"
-#include "setup/DeviceEntry.h"
+#include "schema/DeviceEntry.h"
 #include "support/FakeNetPrinter.h"
 #include "support/FakePtyPrinter.h"
 
@@ -42,16 +42,16 @@ Bytes numberedJob(std::size_t size) {
 }
 
 bool writeDevice(const std::string& name, const std::string& port, std::uint32_t internalId = 0) {
-    setup::RegKey key;
-    if (key.create(platform::HKLM, setup::deviceKeyPath(setup::kPosPrinterClass, name)) != 0) {
+    schema::RegKey key;
+    if (key.create(platform::HKLM, schema::deviceKeyPath(schema::kPosPrinterClass, name)) != 0) {
         return false;
     }
-    setup::PrinterValues values;
+    schema::PrinterValues values;
     values.settings.port = port;
     values.settings.timeOut = 5000;
     values.settings.internalId = internalId;
     values.logicalName = "bench";
-    return setup::writePrinterValues(key, values) == 0;
+    return schema::writePrinterValues(key, values) == 0;
 }
 
 void report(const char* peer, std::size_t accepted, const Bytes& received, const Bytes& job, double writeMs,

@@ -20,7 +20,7 @@
 #include "platform/paths.h"
 #include "platform/registry.h"
 #include "platform/serial.h"
-#include "setup/RegKey.h"
+#include "schema/RegKey.h"
 
 namespace {
 
@@ -31,7 +31,7 @@ double millisecondsSince(Clock::time_point start) {
 }
 
 bool mapPort(const std::string& portName, const std::string& devicePath) {
-    setup::RegKey key;
+    schema::RegKey key;
     return key.create(platform::HKLM, platform::kPortMapKeyPath) == platform::ERROR_SUCCESS &&
            key.writeString(portName.c_str(), devicePath) == platform::ERROR_SUCCESS;
 }

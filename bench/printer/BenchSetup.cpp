@@ -7,7 +7,7 @@
 #include "platform/com.h"
 #include "platform/module.h"
 #include "platform/paths.h"
-#include "setup/DeviceEntry.h"
+#include "schema/DeviceEntry.h"
 
 namespace bench {
 
@@ -50,15 +50,15 @@ bool writeDevice(const std::string& keyName, const std::string& port) {
     if (registerServer == nullptr || registerServer(RECEIPTSO_PATH) != platform::S_OK) {
         return false;
     }
-    setup::RegKey key;
-    if (key.create(platform::HKLM, setup::deviceKeyPath(setup::kPosPrinterClass, keyName)) !=
+    schema::RegKey key;
+    if (key.create(platform::HKLM, schema::deviceKeyPath(schema::kPosPrinterClass, keyName)) !=
         platform::ERROR_SUCCESS) {
         return false;
     }
-    setup::PrinterValues values;
+    schema::PrinterValues values;
     values.settings.port = port;
     values.logicalName = "bench";
-    return setup::writePrinterValues(key, values) == platform::ERROR_SUCCESS;
+    return schema::writePrinterValues(key, values) == platform::ERROR_SUCCESS;
 }
 
 }  // namespace bench

@@ -173,7 +173,7 @@ std::shared_ptr<ControlObject::Session> ControlObject::connect(std::string_view 
 
     LONG opened = common::OPOS_E_FAILURE;
     const HRESULT status = session->invoke(
-        session->openService, {Variant(platform::toWide(setup::deviceClassName(m_class))),
+        session->openService, {Variant(platform::toWide(schema::deviceClassName(m_class))),
                                Variant(platform::toWide(location.deviceKey)), Variant(session->sink),
                                Variant::byRef(&opened)});
     // S_FALSE is a failure here: the service object returns it when it

@@ -6,7 +6,7 @@
 #include "common/OposConstants.h"
 #include "platform/com.h"
 #include "platform/registry.h"
-#include "setup/RegKey.h"
+#include "schema/RegKey.h"
 
 namespace opos {
 
@@ -47,7 +47,7 @@ bool findSubKey(platform::HKey parent, std::string_view name, std::string* store
 
 // The default value of `path` below HKCR; empty when it is missing.
 std::string classesRootText(const std::string& path, DWORD bufferSize) {
-    setup::RegKey key;
+    schema::RegKey key;
     std::string text;
     if (key.open(platform::HKCR, path, platform::KEY_READ) != platform::ERROR_SUCCESS ||
         key.readString("", bufferSize, &text) != platform::ERROR_SUCCESS) {
@@ -77,10 +77,10 @@ bool clsidOfProgId(const std::string& progId, std::string* clsid) {
 }  // namespace
 
 LONG locateService(DeviceClass deviceClass, std::string_view name, ServiceLocation* location) {
-    const char* className = setup::deviceClassName(deviceClass);
-    setup::RegKey classKey;
+    const char* className = schema::deviceClassName(deviceClass);
+    schema::RegKey classKey;
     if (name.empty() ||
-        classKey.open(platform::HKLM, setup::classKeyPath(deviceClass), platform::KEY_READ) != platform::ERROR_SUCCESS) {
+        classKey.open(platform::HKLM, schema::classKeyPath(deviceClass), platform::KEY_READ) != platform::ERROR_SUCCESS) {
         return common::OPOS_OR_REGBADNAME;
     }
     std::string deviceKey;
@@ -92,9 +92,9 @@ LONG locateService(DeviceClass deviceClass, std::string_view name, ServiceLocati
         }
     }
 
-    setup::RegKey device;
+    schema::RegKey device;
     std::string progId;
-    if (device.open(platform::HKLM, setup::deviceKeyPath(className, deviceKey), platform::KEY_READ) !=
+    if (device.open(platform::HKLM, schema::deviceKeyPath(className, deviceKey), platform::KEY_READ) !=
         platform::ERROR_SUCCESS) {
         return common::OPOS_OR_REGBADNAME;
     }

@@ -5,7 +5,7 @@
 #include <string>
 
 #include "platform/threads.h"
-#include "setup/PortName.h"
+#include "setup/core/SchemaTerms.h"
 #include "setup/core/DeviceCatalogue.h"
 #include "setup/core/DeviceCreation.h"
 #include "setup/core/DeviceDeletion.h"

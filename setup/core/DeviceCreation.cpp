@@ -7,7 +7,7 @@
 #include "RegistryLists.h"
 #include "Text.h"
 #include "UsbPorts.h"
-#include "setup/PortName.h"
+#include "setup/core/SchemaTerms.h"
 #include "setup/core/DeviceCatalogue.h"
 #include "setup/core/DeviceTree.h"
 

@@ -1,8 +1,7 @@
 #include "setup/core/PortRangeDialog.h"
 
 #include "MessageTexts.h"
-#include "setup/RegKey.h"
-#include "setup/RegistrySchema.h"
+#include "setup/core/SchemaTerms.h"
 #include "setup/core/PortSetup.h"
 
 namespace setup {

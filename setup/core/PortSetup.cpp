@@ -6,8 +6,7 @@
 #include "MessageTexts.h"
 #include "RegistryLists.h"
 #include "Text.h"
-#include "setup/PortName.h"
-#include "setup/PortRange.h"
+#include "setup/core/SchemaTerms.h"
 #include "setup/core/DeviceTree.h"
 
 namespace setup {

@@ -6,8 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "setup/RegKey.h"
-#include "setup/RegistrySchema.h"
+#include "setup/core/SchemaTerms.h"
 
 namespace setup {
 

@@ -2,7 +2,7 @@
 // The USB port names of the printers already defined.
 #include <optional>
 
-#include "setup/RegistrySchema.h"
+#include "setup/core/SchemaTerms.h"
 
 namespace setup {
 

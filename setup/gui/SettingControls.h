@@ -3,7 +3,7 @@
 // group, the cash drawer's two radio pairs.
 #include <QGroupBox>
 
-#include "setup/DeviceEntry.h"
+#include "setup/core/SchemaTerms.h"
 
 class QComboBox;
 class QHBoxLayout;

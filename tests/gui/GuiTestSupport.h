@@ -117,8 +117,8 @@ private:
     bool m_ran = false;
 };
 
-inline std::string seedPrinter(const char* model, const std::string& port, const char* name, setup::DWORD baudrate = 9600,
-                               setup::DWORD parity = setup::ParityNone) {
+inline std::string seedPrinter(const char* model, const std::string& port, const char* name, schema::DWORD baudrate = 9600,
+                               schema::DWORD parity = schema::ParityNone) {
     setup::NewPrinter printer;
     printer.model = model;
     printer.port = port;

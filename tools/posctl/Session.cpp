@@ -126,7 +126,7 @@ bool Session::open(const Command& command) {
 bool Session::call(const Command& command, opos::ControlObject& device, std::string* error) {
     const opos::MethodInfo* method = opos::findMethod(device.deviceClass(), command.name);
     if (method == nullptr) {
-        *error = "no method " + command.name + " for " + setup::deviceClassName(device.deviceClass());
+        *error = "no method " + command.name + " for " + schema::deviceClassName(device.deviceClass());
         return false;
     }
     bool fits = command.arguments.size() == method->parameters.size();
@@ -152,7 +152,7 @@ bool Session::call(const Command& command, opos::ControlObject& device, std::str
 bool Session::get(const Command& command, opos::ControlObject& device, std::string* error) {
     const opos::PropertyInfo* property = opos::findProperty(device.deviceClass(), command.name);
     if (property == nullptr) {
-        *error = "no property " + command.name + " for " + setup::deviceClassName(device.deviceClass());
+        *error = "no property " + command.name + " for " + schema::deviceClassName(device.deviceClass());
         return false;
     }
     opos::Value value = property->isText ? opos::Value(std::wstring()) : opos::Value(LONG{0});
@@ -164,7 +164,7 @@ bool Session::get(const Command& command, opos::ControlObject& device, std::stri
 bool Session::set(const Command& command, opos::ControlObject& device, std::string* error) {
     const opos::PropertyInfo* property = opos::findProperty(device.deviceClass(), command.name);
     if (property == nullptr) {
-        *error = "no property " + command.name + " for " + setup::deviceClassName(device.deviceClass());
+        *error = "no property " + command.name + " for " + schema::deviceClassName(device.deviceClass());
         return false;
     }
     if (property->owner == opos::PropertyOwner::ControlObject) {

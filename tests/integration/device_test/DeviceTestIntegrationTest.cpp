@@ -15,8 +15,8 @@
 #include "platform/com.h"
 #include "platform/module.h"
 #include "platform/serial.h"
-#include "setup/DeviceEntry.h"
-#include "setup/RegKey.h"
+#include "schema/DeviceEntry.h"
+#include "schema/RegKey.h"
 #include "setup/core/ControlObjectHost.h"
 #include "setup/core/DeviceTest.h"
 #include "support/ChildProcess.h"
@@ -92,40 +92,40 @@ protected:
         if (!m_serial) {
             return {};
         }
-        setup::RegKey map;
+        schema::RegKey map;
         EXPECT_EQ(map.create(platform::HKLM, platform::kPortMapKeyPath), platform::ERROR_SUCCESS);
         EXPECT_EQ(map.writeString("COM4", m_serial->linkPath()), platform::ERROR_SUCCESS);
         return "COM4";
     }
 
     void addPrinter(const std::string& port) {
-        setup::RegKey key;
-        ASSERT_EQ(key.create(platform::HKLM, setup::deviceKeyPath(setup::kPosPrinterClass, kPrinterKey)),
+        schema::RegKey key;
+        ASSERT_EQ(key.create(platform::HKLM, schema::deviceKeyPath(schema::kPosPrinterClass, kPrinterKey)),
                   platform::ERROR_SUCCESS);
-        setup::PrinterValues values;
+        schema::PrinterValues values;
         values.settings.port = port;
         values.settings.baudrate = 19200;
         values.logicalName = "till";
-        ASSERT_EQ(setup::writePrinterValues(key, values), platform::ERROR_SUCCESS);
-        addLogicalName(setup::kPosPrinterClass, "till", kPrinterKey);
+        ASSERT_EQ(schema::writePrinterValues(key, values), platform::ERROR_SUCCESS);
+        addLogicalName(schema::kPosPrinterClass, "till", kPrinterKey);
     }
 
     void addDrawer(const std::string& port) {
-        setup::PortSettings settings;
+        schema::PortSettings settings;
         settings.port = port;
-        setup::RegKey key;
-        ASSERT_EQ(key.create(platform::HKLM, setup::deviceKeyPath(setup::kCashDrawerClass, kDrawerKey)),
+        schema::RegKey key;
+        ASSERT_EQ(key.create(platform::HKLM, schema::deviceKeyPath(schema::kCashDrawerClass, kDrawerKey)),
                   platform::ERROR_SUCCESS);
-        ASSERT_EQ(setup::writeDrawerValues(key, setup::drawerValuesFor(kPrinterKey, settings, "cash",
-                                                                       setup::OpenSignalLow, setup::DrawerPin2)),
+        ASSERT_EQ(schema::writeDrawerValues(key, schema::drawerValuesFor(kPrinterKey, settings, "cash",
+                                                                       schema::OpenSignalLow, schema::DrawerPin2)),
                   platform::ERROR_SUCCESS);
-        addLogicalName(setup::kCashDrawerClass, "cash", kDrawerKey);
+        addLogicalName(schema::kCashDrawerClass, "cash", kDrawerKey);
     }
 
     // The control object finds the device through this value.
     static void addLogicalName(const char* className, const char* logicalName, const char* keyName) {
-        setup::RegKey classKey;
-        ASSERT_EQ(classKey.create(platform::HKLM, setup::classKeyPath(className)), platform::ERROR_SUCCESS);
+        schema::RegKey classKey;
+        ASSERT_EQ(classKey.create(platform::HKLM, schema::classKeyPath(className)), platform::ERROR_SUCCESS);
         ASSERT_EQ(classKey.writeString(logicalName, keyName), platform::ERROR_SUCCESS);
     }
 

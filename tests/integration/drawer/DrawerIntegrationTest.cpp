@@ -14,8 +14,8 @@
 #include "platform/module.h"
 #include "platform/ui.h"
 #include "portlink/portlink.h"
-#include "setup/RegKey.h"
-#include "setup/RegistrySchema.h"
+#include "schema/RegKey.h"
+#include "schema/RegistrySchema.h"
 
 namespace drawertest {
 namespace {
@@ -35,7 +35,7 @@ long long millisecondsSince(Clock::time_point start) {
 }
 
 TEST_F(DrawerTest, OpenDrawerPulsesTheConfiguredPinAndFollowsTheSensor) {
-    addDrawer(setup::OpenSignalLow, setup::DrawerPin5);
+    addDrawer(schema::OpenSignalLow, schema::DrawerPin5);
     const opos::Event first = openClaimEnable();
     EXPECT_EQ(first.kind, opos::EventKind::StatusUpdate);
     EXPECT_EQ(first.number, common::CASH_SUE_DRAWERCLOSED);
@@ -63,7 +63,7 @@ TEST_F(DrawerTest, OpenDrawerPulsesTheConfiguredPinAndFollowsTheSensor) {
 TEST_F(DrawerTest, OpenSingleOneReadsTheSetSensorBitAsOpen) {
     // The printer is wired the usual way (bit set while closed), the drawer
     // key says the opposite: the closed drawer reads as open.
-    addDrawer(setup::OpenSignalHigh, setup::DrawerPin2);
+    addDrawer(schema::OpenSignalHigh, schema::DrawerPin2);
     EXPECT_EQ(m_printer.statusBlock()[0] & 0x04, 0x04);
     EXPECT_EQ(openClaimEnable().number, common::CASH_SUE_DRAWEROPEN);
     EXPECT_EQ(numberOf("DrawerOpened"), 1);
@@ -73,7 +73,7 @@ TEST_F(DrawerTest, OpenSingleOneReadsTheSetSensorBitAsOpen) {
 
 TEST_F(DrawerTest, OpenSingleOneFollowsAHighWiredSensor) {
     m_printer.changeState([](PrinterState& state) { state.drawerOpenReadsHigh = true; });
-    addDrawer(setup::OpenSignalHigh, setup::DrawerPin2);
+    addDrawer(schema::OpenSignalHigh, schema::DrawerPin2);
     EXPECT_EQ(openClaimEnable().number, common::CASH_SUE_DRAWERCLOSED);
     EXPECT_EQ(m_drawer.openDrawer(), common::OPOS_SUCCESS);
     EXPECT_EQ(occurrences(kPulsePin2), 1u);
@@ -82,7 +82,7 @@ TEST_F(DrawerTest, OpenSingleOneFollowsAHighWiredSensor) {
 }
 
 TEST_F(DrawerTest, MethodsRefuseWhileDisabled) {
-    addDrawer(setup::OpenSignalLow, setup::DrawerPin2);
+    addDrawer(schema::OpenSignalLow, schema::DrawerPin2);
     ASSERT_EQ(m_drawer.open(drawerName()), common::OPOS_SUCCESS);
     ASSERT_EQ(m_drawer.claimDevice(0), common::OPOS_SUCCESS);
     EXPECT_EQ(m_drawer.openDrawer(), common::OPOS_E_DISABLED);
@@ -102,7 +102,7 @@ TEST_F(DrawerTest, MethodsRefuseWhileDisabled) {
 
 TEST_F(DrawerTest, WaitForDrawerCloseReturnsWhenTheDrawerShuts) {
     m_printer.changeState([](PrinterState& state) { state.drawerClosesAfter = 800ms; });
-    addDrawer(setup::OpenSignalLow, setup::DrawerPin2);
+    addDrawer(schema::OpenSignalLow, schema::DrawerPin2);
     openClaimEnable();
 
     // A closed drawer: back after the short settling pause.
@@ -121,7 +121,7 @@ TEST_F(DrawerTest, WaitForDrawerCloseReturnsWhenTheDrawerShuts) {
 }
 
 TEST_F(DrawerTest, WaitForDrawerCloseEndsWhenTheDeviceIsReleasedMeanwhile) {
-    addDrawer(setup::OpenSignalLow, setup::DrawerPin2);
+    addDrawer(schema::OpenSignalLow, schema::DrawerPin2);
     openClaimEnable();
     ASSERT_EQ(m_drawer.openDrawer(), common::OPOS_SUCCESS);
     auto waiting = std::async(std::launch::async, [this] { return m_drawer.waitForDrawerClose(0, 800, 50, 100); });
@@ -133,7 +133,7 @@ TEST_F(DrawerTest, WaitForDrawerCloseEndsWhenTheDeviceIsReleasedMeanwhile) {
 
 TEST_F(DrawerTest, TwoWaitsForDrawerCloseAtOnceBothReturnWhenItShuts) {
     m_printer.changeState([](PrinterState& state) { state.drawerClosesAfter = 1500ms; });
-    addDrawer(setup::OpenSignalLow, setup::DrawerPin2);
+    addDrawer(schema::OpenSignalLow, schema::DrawerPin2);
     openClaimEnable();
     ASSERT_EQ(m_drawer.openDrawer(), common::OPOS_SUCCESS);
     auto wait = [this] { return m_drawer.waitForDrawerClose(0, 800, 50, 100); };
@@ -148,7 +148,7 @@ TEST_F(DrawerTest, TwoWaitsForDrawerCloseAtOnceBothReturnWhenItShuts) {
 TEST_F(DrawerTest, AReleaseOrCloseAtTheStartOfAWaitEndsIt) {
     for (const bool close : {false, true}) {
         SCOPED_TRACE(close ? "close" : "release");
-        addDrawer(setup::OpenSignalLow, setup::DrawerPin2);
+        addDrawer(schema::OpenSignalLow, schema::DrawerPin2);
         openClaimEnable();
         ASSERT_EQ(m_drawer.openDrawer(), common::OPOS_SUCCESS);
         auto waiting = std::async(std::launch::async, [this] { return m_drawer.waitForDrawerClose(0, 800, 50, 100); });
@@ -168,7 +168,7 @@ TEST_F(DrawerTest, AReleaseOrCloseAtTheStartOfAWaitEndsIt) {
 }
 
 TEST_F(DrawerTest, WhileEventsAreFrozenTheSensorIsStillReadAndEventsWaitForTheThaw) {
-    addDrawer(setup::OpenSignalLow, setup::DrawerPin2);
+    addDrawer(schema::OpenSignalLow, schema::DrawerPin2);
     openClaimEnable();
     ASSERT_EQ(m_drawer.setNumber("FreezeEvents", 1), common::OPOS_SUCCESS);
     const auto start = Clock::now();
@@ -183,7 +183,7 @@ TEST_F(DrawerTest, WhileEventsAreFrozenTheSensorIsStillReadAndEventsWaitForTheTh
 TEST_F(DrawerTest, ReleaseOrCloseFromAnEventHandlerReturnsAtOnce) {
     for (const bool close : {false, true}) {
         SCOPED_TRACE(close ? "close" : "release");
-        addDrawer(setup::OpenSignalLow, setup::DrawerPin2);
+        addDrawer(schema::OpenSignalLow, schema::DrawerPin2);
         std::mutex mutex;
         std::condition_variable returned;
         std::optional<long long> took;
@@ -233,12 +233,12 @@ TEST_F(DrawerTest, ReleaseOrCloseFromAnEventHandlerReturnsAtOnce) {
 TEST_F(DrawerTest, ClearInputAndClearOutputWriteTheirResultLines) {
     // The log goes to the install directory: the registry's folder here.
     const std::string uninstaller = "\"" + registryDirectory() + "/unins000\"";
-    setup::RegKey uninstall;
-    ASSERT_EQ(uninstall.create(platform::HKLM, setup::kUninstallKeyPath), platform::ERROR_SUCCESS);
-    ASSERT_EQ(uninstall.writeString(setup::kUninstallStringValue, uninstaller), platform::ERROR_SUCCESS);
+    schema::RegKey uninstall;
+    ASSERT_EQ(uninstall.create(platform::HKLM, schema::kUninstallKeyPath), platform::ERROR_SUCCESS);
+    ASSERT_EQ(uninstall.writeString(schema::kUninstallStringValue, uninstaller), platform::ERROR_SUCCESS);
     std::ofstream(registryDirectory() + "/OPOSLog.ini")
         << "[Cash_Log]\nlevel=Log_Level_Debug\nmode=Log_Mode_Simple\nformat=%v\n";
-    addDrawer(setup::OpenSignalLow, setup::DrawerPin2);
+    addDrawer(schema::OpenSignalLow, schema::DrawerPin2);
     ASSERT_EQ(m_drawer.open(drawerName()), common::OPOS_SUCCESS);
     EXPECT_EQ(m_drawer.clearInput(), 1);
     EXPECT_EQ(m_drawer.clearOutput(), 1);
@@ -261,7 +261,7 @@ TEST_F(DrawerTest, ClearInputAndClearOutputWriteTheirResultLines) {
 }
 
 TEST_F(DrawerTest, ReleaseThenClaimAndEnableBringsTheThreadsBack) {
-    addDrawer(setup::OpenSignalLow, setup::DrawerPin2);
+    addDrawer(schema::OpenSignalLow, schema::DrawerPin2);
     openClaimEnable();
     ASSERT_EQ(m_drawer.releaseDevice(), common::OPOS_SUCCESS);
     EXPECT_EQ(numberOf("DeviceEnabled"), 0);
@@ -277,7 +277,7 @@ TEST_F(DrawerTest, ReleaseThenClaimAndEnableBringsTheThreadsBack) {
 }
 
 TEST_F(DrawerTest, FrozenEventsAreHeldAndDeliveredInOrder) {
-    addDrawer(setup::OpenSignalLow, setup::DrawerPin2);
+    addDrawer(schema::OpenSignalLow, schema::DrawerPin2);
     ASSERT_EQ(m_drawer.open(drawerName()), common::OPOS_SUCCESS);
     ASSERT_EQ(m_drawer.claimDevice(0), common::OPOS_SUCCESS);
     ASSERT_EQ(m_drawer.setNumber("FreezeEvents", 1), common::OPOS_SUCCESS);
@@ -292,7 +292,7 @@ TEST_F(DrawerTest, FrozenEventsAreHeldAndDeliveredInOrder) {
 }
 
 TEST_F(DrawerTest, CheckHealthLevels) {
-    addDrawer(setup::OpenSignalLow, setup::DrawerPin2);
+    addDrawer(schema::OpenSignalLow, schema::DrawerPin2);
     openClaimEnable();
     EXPECT_EQ(m_drawer.checkHealth(common::OPOS_CH_INTERNAL), common::OPOS_SUCCESS);
     EXPECT_FALSE(received(kPulsePin2));
@@ -332,7 +332,7 @@ TEST_F(DrawerTest, CheckHealthLevels) {
 // line stop the status reads for good, so these tests never let one pile up.)
 TEST_F(DrawerTest, SerialOpenDrawerSendsThePulseOnTheLine) {
     useSerialLine();
-    addDrawer(setup::OpenSignalLow, setup::DrawerPin5);
+    addDrawer(schema::OpenSignalLow, schema::DrawerPin5);
     EXPECT_EQ(openClaimEnable().number, common::CASH_SUE_DRAWERCLOSED);
     // The line hands bytes to the printer on its own thread.
     ASSERT_TRUE(m_printer.waitForReceived(kEnableCommand.size(), 5s));
@@ -352,7 +352,7 @@ TEST_F(DrawerTest, SerialOpenDrawerSendsThePulseOnTheLine) {
 
 TEST_F(DrawerTest, SerialOpenDrawerFailsWhileThePrinterIsOffLineAndSendsNothing) {
     useSerialLine();
-    addDrawer(setup::OpenSignalLow, setup::DrawerPin2);
+    addDrawer(schema::OpenSignalLow, schema::DrawerPin2);
     EXPECT_EQ(openClaimEnable().number, common::CASH_SUE_DRAWERCLOSED);
     ASSERT_TRUE(m_printer.waitForReceived(kEnableCommand.size(), 5s));
 
@@ -381,10 +381,10 @@ TEST_F(DrawerTest, SerialOpenDrawerFailsWhileThePrinterIsOffLineAndSendsNothing)
 
 TEST_F(DrawerTest, DrawerSharesItsPrintersNetworkConnection) {
     addPrinter();
-    addDrawer(setup::OpenSignalLow, setup::DrawerPin2);
+    addDrawer(schema::OpenSignalLow, schema::DrawerPin2);
     // The printer side, as a printer service object in this process holds it.
     int32_t kind = 0, index = -1, step = 0, sysError = 0;
-    ASSERT_NE(OpenPort(setup::kPosPrinterClass, printerName().c_str(), &kind, &index, 0, &step, &sysError), -1);
+    ASSERT_NE(OpenPort(schema::kPosPrinterClass, printerName().c_str(), &kind, &index, 0, &step, &sysError), -1);
     ASSERT_EQ(dataConnections(), 1u);
 
     openClaimEnable();
@@ -426,7 +426,7 @@ TEST_F(DrawerTest, AnAsynchronousReceiptPrintsWhileTheDrawerOpensOnOneConnection
     ASSERT_NE(registerPrinter, nullptr);
     ASSERT_EQ(registerPrinter(RECEIPTSO_PATH), platform::S_OK);
     addPrinter();
-    addDrawer(setup::OpenSignalLow, setup::DrawerPin2);
+    addDrawer(schema::OpenSignalLow, schema::DrawerPin2);
 
     opos::PosPrinter printer;
     std::mutex mutex;

@@ -12,7 +12,7 @@
 #include "platform/registry.h"
 #include "platform/serial.h"
 #include "platform/ui.h"
-#include "setup/DeviceEntry.h"
+#include "schema/DeviceEntry.h"
 #include "support/emulator/LoopbackPrinter.h"
 
 namespace drawertest {
@@ -43,7 +43,7 @@ void DrawerTest::useSerialLine() {
     std::string error;
     m_serial = emulator::PtyPort::open(m_printer, {m_registry.directory() + "/com3", {}}, &error);
     ASSERT_TRUE(m_serial) << error;
-    setup::RegKey map;
+    schema::RegKey map;
     ASSERT_EQ(map.create(platform::HKLM, platform::kPortMapKeyPath), platform::ERROR_SUCCESS);
     ASSERT_EQ(map.writeString("COM3", m_serial->linkPath()), platform::ERROR_SUCCESS);
     m_port = "COM3";
@@ -61,23 +61,23 @@ void DrawerTest::powerSerialPrinter(bool on) {
 }
 
 void DrawerTest::addDrawer(std::uint32_t openSingle, std::uint32_t pinSingle) {
-    setup::PortSettings settings;
+    schema::PortSettings settings;
     settings.port = m_port;
-    setup::RegKey key;
-    ASSERT_EQ(key.create(platform::HKLM, setup::deviceKeyPath(setup::kCashDrawerClass, drawerName())),
+    schema::RegKey key;
+    ASSERT_EQ(key.create(platform::HKLM, schema::deviceKeyPath(schema::kCashDrawerClass, drawerName())),
               platform::ERROR_SUCCESS);
-    const setup::DrawerValues values = setup::drawerValuesFor(printerName(), settings, "drawer", openSingle, pinSingle);
-    ASSERT_EQ(setup::writeDrawerValues(key, values), platform::ERROR_SUCCESS);
+    const schema::DrawerValues values = schema::drawerValuesFor(printerName(), settings, "drawer", openSingle, pinSingle);
+    ASSERT_EQ(schema::writeDrawerValues(key, values), platform::ERROR_SUCCESS);
 }
 
 void DrawerTest::addPrinter() {
-    setup::RegKey key;
-    ASSERT_EQ(key.create(platform::HKLM, setup::deviceKeyPath(setup::kPosPrinterClass, printerName())),
+    schema::RegKey key;
+    ASSERT_EQ(key.create(platform::HKLM, schema::deviceKeyPath(schema::kPosPrinterClass, printerName())),
               platform::ERROR_SUCCESS);
-    setup::PrinterValues values;
+    schema::PrinterValues values;
     values.settings.port = m_port;
     values.logicalName = "printer";
-    ASSERT_EQ(setup::writePrinterValues(key, values), platform::ERROR_SUCCESS);
+    ASSERT_EQ(schema::writePrinterValues(key, values), platform::ERROR_SUCCESS);
 }
 
 opos::Event DrawerTest::openClaimEnable() {

@@ -174,7 +174,7 @@ TEST_F(PortIntegrationTest, UsbPrinterIsLostWhenUnpluggedAndFoundAgainByItsId) {
     std::string error;
     auto node = emulator::UsbNode::open(printer, {path("usb"), -1, {}}, &error);
     ASSERT_TRUE(node) << error;
-    setup::PortSettings settings = settingsFor("USB1");
+    schema::PortSettings settings = settingsFor("USB1");
     settings.internalId = 90;
     settings.usbPrintName = "USB_RX-K92_3";
     addPrinter("RX-K92", settings);

@@ -13,8 +13,8 @@
 
 #include "support/ChildProcess.h"
 #include "FakeServiceObject.h"
-#include "setup/RegKey.h"
-#include "setup/RegistrySchema.h"
+#include "schema/RegKey.h"
+#include "schema/RegistrySchema.h"
 #include "support/TempRegistry.h"
 
 using namespace std::chrono_literals;
@@ -54,12 +54,12 @@ protected:
         ASSERT_EQ(registered.lines.size(), 1u);
         EXPECT_NE(registered.lines[0].find("succeeded"), std::string::npos);
 
-        setup::RegKey device;
-        ASSERT_EQ(device.create(platform::HKLM, setup::deviceKeyPath(setup::kPosPrinterClass, "RX-A14")),
+        schema::RegKey device;
+        ASSERT_EQ(device.create(platform::HKLM, schema::deviceKeyPath(schema::kPosPrinterClass, "RX-A14")),
                   platform::ERROR_SUCCESS);
         ASSERT_EQ(device.writeString("", opostest::kPrinterProgId), platform::ERROR_SUCCESS);
-        setup::RegKey classKey;
-        ASSERT_EQ(classKey.create(platform::HKLM, setup::classKeyPath(setup::kPosPrinterClass)), platform::ERROR_SUCCESS);
+        schema::RegKey classKey;
+        ASSERT_EQ(classKey.create(platform::HKLM, schema::classKeyPath(schema::kPosPrinterClass)), platform::ERROR_SUCCESS);
         ASSERT_EQ(classKey.writeString("front", "RX-A14"), platform::ERROR_SUCCESS);
     }
 
@@ -214,14 +214,14 @@ TEST(PostInstall, RegistersTheInstalledModulesAndRecordsTheDirectory) {
     EXPECT_EQ(std::ranges::count(run.lines, "post-install: libdrawerso.so is not installed, skipped"), 1);
 
     std::string text;
-    setup::RegKey key;
+    schema::RegKey key;
     ASSERT_EQ(key.open(platform::HKCR, std::string("CLSID\\") + opostest::kPrinterClsid + "\\InprocServer32",
                        platform::KEY_READ),
               platform::ERROR_SUCCESS);
     ASSERT_EQ(key.readString("", 1024, &text), platform::ERROR_SUCCESS);
     EXPECT_EQ(text, installed + "/libreceiptso.so");
-    ASSERT_EQ(key.open(platform::HKLM, setup::kUninstallKeyPath, platform::KEY_READ), platform::ERROR_SUCCESS);
-    ASSERT_EQ(key.readString(setup::kUninstallStringValue, 1024, &text), platform::ERROR_SUCCESS);
+    ASSERT_EQ(key.open(platform::HKLM, schema::kUninstallKeyPath, platform::KEY_READ), platform::ERROR_SUCCESS);
+    ASSERT_EQ(key.readString(schema::kUninstallStringValue, 1024, &text), platform::ERROR_SUCCESS);
     EXPECT_EQ(text, "\"" + installed + "/uninstall\"");
 }
 

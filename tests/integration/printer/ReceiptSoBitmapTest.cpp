@@ -10,8 +10,8 @@
 
 #include "ReceiptSoTestSupport.h"
 #include "common/OposConstants.h"
-#include "setup/RegKey.h"
-#include "setup/RegistrySchema.h"
+#include "schema/RegKey.h"
+#include "schema/RegistrySchema.h"
 
 namespace printertest {
 namespace {
@@ -54,9 +54,9 @@ protected:
     void SetUp() override {
         ReceiptSoTest::SetUp();
         // The installer's uninstall entry tells where the image libraries are.
-        setup::RegKey key;
-        ASSERT_EQ(key.create(platform::HKLM, setup::kUninstallKeyPath), platform::ERROR_SUCCESS);
-        ASSERT_EQ(key.writeString(setup::kUninstallStringValue, std::string(IMAGING_LIBRARY_DIR) + "uninstall.exe"),
+        schema::RegKey key;
+        ASSERT_EQ(key.create(platform::HKLM, schema::kUninstallKeyPath), platform::ERROR_SUCCESS);
+        ASSERT_EQ(key.writeString(schema::kUninstallStringValue, std::string(IMAGING_LIBRARY_DIR) + "uninstall.exe"),
                   platform::ERROR_SUCCESS);
     }
 
@@ -191,9 +191,9 @@ TEST_F(ReceiptSoBitmapTest, PicturesWiderThanTheLineAreRefused) {
     const std::string install = path("install48/");
     std::filesystem::create_directories(install);
     std::ofstream(install + "OPOSLog.ini") << "[Bitmap]\nlevel=48\n";
-    setup::RegKey key;
-    ASSERT_EQ(key.create(platform::HKLM, setup::kUninstallKeyPath), platform::ERROR_SUCCESS);
-    ASSERT_EQ(key.writeString(setup::kUninstallStringValue, install + "uninstall.exe"), platform::ERROR_SUCCESS);
+    schema::RegKey key;
+    ASSERT_EQ(key.create(platform::HKLM, schema::kUninstallKeyPath), platform::ERROR_SUCCESS);
+    ASSERT_EQ(key.writeString(schema::kUninstallStringValue, install + "uninstall.exe"), platform::ERROR_SUCCESS);
 
     emulator::VirtualPrinter& printer = addNetworkPrinter("A14", "RX-A14");
     auto control = openPrinter("RX-A14");

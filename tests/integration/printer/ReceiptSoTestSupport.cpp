@@ -5,7 +5,7 @@
 
 #include "platform/module.h"
 #include "platform/serial.h"
-#include "setup/DeviceEntry.h"
+#include "schema/DeviceEntry.h"
 
 namespace printertest {
 
@@ -110,15 +110,15 @@ void ReceiptSoTest::TearDown() {
 }
 
 void ReceiptSoTest::addDevice(const std::string& keyName, const std::string& port) {
-    setup::RegKey key;
-    ASSERT_EQ(key.create(platform::HKLM, setup::deviceKeyPath(setup::kPosPrinterClass, keyName)),
+    schema::RegKey key;
+    ASSERT_EQ(key.create(platform::HKLM, schema::deviceKeyPath(schema::kPosPrinterClass, keyName)),
               platform::ERROR_SUCCESS);
-    setup::PrinterValues values;
+    schema::PrinterValues values;
     values.settings.port = port;
     values.settings.baudrate = 19200;
     values.settings.timeOut = 5000;
     values.logicalName = keyName;
-    ASSERT_EQ(setup::writePrinterValues(key, values), platform::ERROR_SUCCESS);
+    ASSERT_EQ(schema::writePrinterValues(key, values), platform::ERROR_SUCCESS);
 }
 
 emulator::VirtualPrinter& ReceiptSoTest::addNetworkPrinter(const std::string& model, const std::string& keyName) {
@@ -145,7 +145,7 @@ emulator::VirtualPrinter& ReceiptSoTest::addSerialPrinter(const std::string& mod
     auto line = emulator::PtyPort::open(printer, {path("com3"), {}}, &error);
     EXPECT_TRUE(line) << error;
     if (line) {
-        setup::RegKey key;
+        schema::RegKey key;
         EXPECT_EQ(key.create(platform::HKLM, platform::kPortMapKeyPath), platform::ERROR_SUCCESS);
         EXPECT_EQ(key.writeString("COM3", line->linkPath()), platform::ERROR_SUCCESS);
         addDevice(keyName, "COM3");

@@ -11,7 +11,7 @@
 
 #include "ReceiptStatusFixture.h"
 #include "platform/serial.h"
-#include "setup/RegKey.h"
+#include "schema/RegKey.h"
 #include "support/FakePtyPrinter.h"
 
 namespace printertest {
@@ -310,7 +310,7 @@ TEST_F(ReceiptStatusTest, EnablingAPrinterThatWentOffAfterTheClaimReportsItOnce)
 
 TEST_F(ReceiptStatusTest, ASynchronousTransactionWaitsForASlowPrinterByItsWholeLength) {
     testsupport::FakePtyPrinter line({path("slow-com3"), {}, {0x14, 0x00, 0x00, 0x0F}, true});
-    setup::RegKey key;
+    schema::RegKey key;
     ASSERT_EQ(key.create(platform::HKLM, platform::kPortMapKeyPath), platform::ERROR_SUCCESS);
     ASSERT_EQ(key.writeString("COM3", line.linkPath()), platform::ERROR_SUCCESS);
     addDevice("RX-A14", "COM3");

@@ -7,13 +7,13 @@
 #include <vector>
 
 #include "support/ChildProcess.h"
-#include "setup/RegKey.h"
-#include "setup/RegistrySchema.h"
+#include "schema/RegKey.h"
+#include "schema/RegistrySchema.h"
 #include "support/TempRegistry.h"
 
 namespace {
 
-using namespace setup;
+using namespace schema;
 using Args = std::vector<std::string>;
 
 struct Result {

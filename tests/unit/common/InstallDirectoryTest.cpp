@@ -5,7 +5,7 @@
 #include <string>
 
 #include "platform/registry.h"
-#include "setup/RegistrySchema.h"
+#include "schema/RegistrySchema.h"
 #include "support/TempRegistry.h"
 
 namespace {
@@ -39,14 +39,14 @@ class InstallDirectoryRegistryTest : public ::testing::Test {
 protected:
     void writeUninstallString(const std::string& value, DWORD type = REG_SZ) {
         HKey key = nullptr;
-        ASSERT_EQ(regCreateKeyEx(HKLM, setup::kUninstallKeyPath, KEY_ALL_ACCESS, &key), ERROR_SUCCESS);
+        ASSERT_EQ(regCreateKeyEx(HKLM, schema::kUninstallKeyPath, KEY_ALL_ACCESS, &key), ERROR_SUCCESS);
         if (type == REG_SZ) {
-            ASSERT_EQ(regSetValueEx(key, setup::kUninstallStringValue, REG_SZ,
+            ASSERT_EQ(regSetValueEx(key, schema::kUninstallStringValue, REG_SZ,
                                     reinterpret_cast<const BYTE*>(value.c_str()), static_cast<DWORD>(value.size() + 1)),
                       ERROR_SUCCESS);
         } else {
             const DWORD number = 7;
-            ASSERT_EQ(regSetValueEx(key, setup::kUninstallStringValue, REG_DWORD,
+            ASSERT_EQ(regSetValueEx(key, schema::kUninstallStringValue, REG_DWORD,
                                     reinterpret_cast<const BYTE*>(&number), sizeof number),
                       ERROR_SUCCESS);
         }

@@ -10,7 +10,7 @@
 
 #include "common/OposConstants.h"
 #include "platform/registry.h"
-#include "setup/RegistrySchema.h"
+#include "schema/RegistrySchema.h"
 #include "support/TempRegistry.h"
 
 namespace fs = std::filesystem;
@@ -26,9 +26,9 @@ protected:
     void install() {
         const std::string uninstaller = "\"" + m_registry.directory() + "/unins000\"";
         platform::HKey key = nullptr;
-        ASSERT_EQ(platform::regCreateKeyEx(platform::HKLM, setup::kUninstallKeyPath, platform::KEY_ALL_ACCESS, &key),
+        ASSERT_EQ(platform::regCreateKeyEx(platform::HKLM, schema::kUninstallKeyPath, platform::KEY_ALL_ACCESS, &key),
                   platform::ERROR_SUCCESS);
-        ASSERT_EQ(platform::regSetValueEx(key, setup::kUninstallStringValue, platform::REG_SZ,
+        ASSERT_EQ(platform::regSetValueEx(key, schema::kUninstallStringValue, platform::REG_SZ,
                                           reinterpret_cast<const platform::BYTE*>(uninstaller.c_str()),
                                           static_cast<platform::DWORD>(uninstaller.size() + 1)),
                   platform::ERROR_SUCCESS);

@@ -4,7 +4,7 @@
 
 #include "common/ComRegistration.h"
 #include "platform/registry.h"
-#include "setup/RegKey.h"
+#include "schema/RegKey.h"
 #include "support/TempRegistry.h"
 
 using common::ComClassRegistration;
@@ -93,14 +93,14 @@ TEST(ComRegistration, LeavesWhatOthersWroteOrTookOver) {
     ComClassRegistration successor = kDrawer;
     successor.versionIndependentProgId = kPrinter.versionIndependentProgId;
     ASSERT_EQ(registerComClass(successor, "/opt/other/libnew.so"), platform::S_OK);
-    setup::RegKey typeLib;
+    schema::RegKey typeLib;
     ASSERT_EQ(typeLib.create(platform::HKCR, "CLSID\\{0353F054-4D22-44C1-BD26-0F0FE4360036}\\TypeLib"),
               platform::ERROR_SUCCESS);
     ASSERT_EQ(typeLib.writeString("", "{92EBCDDB-898C-47C9-95AC-C61F0933A5CE}"), platform::ERROR_SUCCESS);
     typeLib.close();
 
     ASSERT_EQ(unregisterComClass(kPrinter), platform::S_OK);
-    setup::RegKey key;
+    schema::RegKey key;
     EXPECT_EQ(key.open(platform::HKCR, "SOCorvane.posprinter.1", platform::KEY_READ), platform::ERROR_FILE_NOT_FOUND);
     std::string text;
     ASSERT_EQ(key.open(platform::HKCR, "SOCorvane.posprinter\\CurVer", platform::KEY_READ), platform::ERROR_SUCCESS);

@@ -13,8 +13,8 @@
 #include "opos/ControlObject.h"
 #include "platform/module.h"
 #include "platform/registry.h"
-#include "setup/RegKey.h"
-#include "setup/RegistrySchema.h"
+#include "schema/RegKey.h"
+#include "schema/RegistrySchema.h"
 #include "support/TempRegistry.h"
 
 using namespace common;
@@ -52,25 +52,25 @@ protected:
 
     void TearDown() override { platform::freeLibrary(m_module); }
 
-    static constexpr const char* kPosPrinterClass = setup::kPosPrinterClass;
-    static constexpr const char* kCashDrawerClass = setup::kCashDrawerClass;
+    static constexpr const char* kPosPrinterClass = schema::kPosPrinterClass;
+    static constexpr const char* kCashDrawerClass = schema::kCashDrawerClass;
 
     static void writeDevice(const char* deviceClass, const std::string& key, const std::string& progId) {
-        setup::RegKey device;
-        ASSERT_EQ(device.create(platform::HKLM, setup::deviceKeyPath(deviceClass, key)), platform::ERROR_SUCCESS);
+        schema::RegKey device;
+        ASSERT_EQ(device.create(platform::HKLM, schema::deviceKeyPath(deviceClass, key)), platform::ERROR_SUCCESS);
         if (!progId.empty()) {
             ASSERT_EQ(device.writeString("", progId), platform::ERROR_SUCCESS);
         }
     }
 
     static void writeLdn(const char* deviceClass, const char* name, const char* deviceKey) {
-        setup::RegKey classKey;
-        ASSERT_EQ(classKey.create(platform::HKLM, setup::classKeyPath(deviceClass)), platform::ERROR_SUCCESS);
+        schema::RegKey classKey;
+        ASSERT_EQ(classKey.create(platform::HKLM, schema::classKeyPath(deviceClass)), platform::ERROR_SUCCESS);
         ASSERT_EQ(classKey.writeString(name, deviceKey), platform::ERROR_SUCCESS);
     }
 
     static void writeClassesRoot(const std::string& key, const std::string& text) {
-        setup::RegKey entry;
+        schema::RegKey entry;
         ASSERT_EQ(entry.create(platform::HKCR, key), platform::ERROR_SUCCESS);
         ASSERT_EQ(entry.writeString("", text), platform::ERROR_SUCCESS);
     }

@@ -113,7 +113,7 @@ TEST_F(ConcurrencyTest, PrinterAndDrawerOpenAndCloseFromTwoThreads) {
     testsupport::FakePtyPrinter printer({path("COM3"), {}});
     mapPort("COM3", printer.linkPath());
     addPrinter("RX-H81", settingsFor("COM3"));
-    addDevice(setup::kCashDrawerClass, "RX-H81Drawer", settingsFor("COM3"));
+    addDevice(schema::kCashDrawerClass, "RX-H81Drawer", settingsFor("COM3"));
     std::atomic<int> failures{0};
     auto cycle = [&](const char* deviceClass, const char* name) {
         for (int round = 0; round < 40; ++round) {
@@ -126,8 +126,8 @@ TEST_F(ConcurrencyTest, PrinterAndDrawerOpenAndCloseFromTwoThreads) {
             ClosePort(index, handle, 0, &step, &sysError);
         }
     };
-    std::thread printerThread(cycle, setup::kPosPrinterClass, "RX-H81");
-    std::thread drawerThread(cycle, setup::kCashDrawerClass, "RX-H81Drawer");
+    std::thread printerThread(cycle, schema::kPosPrinterClass, "RX-H81");
+    std::thread drawerThread(cycle, schema::kCashDrawerClass, "RX-H81Drawer");
     printerThread.join();
     drawerThread.join();
     EXPECT_EQ(failures, 0);

@@ -22,7 +22,7 @@ TEST_F(ExportsTest, CurrentPortKindFollowsTheFirstLetter) {
         EXPECT_STREQ(portName, port.c_str());
     }
 
-    addDevice(setup::kCashDrawerClass, "RX-H81Drawer", settingsFor("COM3"));
+    addDevice(schema::kCashDrawerClass, "RX-H81Drawer", settingsFor("COM3"));
     char portName[PORTLINK_PORT_NAME_SIZE] = "unchanged";
     EXPECT_EQ(GetCurrentPort("RX-H81Drawer", portName), 0) << "only printers are looked up";
     EXPECT_EQ(GetCurrentPort("RX-nothing", portName), 0);

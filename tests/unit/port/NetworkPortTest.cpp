@@ -64,9 +64,9 @@ TEST_F(NetworkPortTest, DataAndStatusTravelOnTheirOwnConnections) {
 TEST_F(NetworkPortTest, DevicesOnOneAddressShareASlotUntilTheLastClose) {
     FakeNetPrinter printer;
     addPrinter("RX-H81", settingsFor(printer.portValue()));
-    addDevice(setup::kCashDrawerClass, "RX-H81Drawer", settingsFor(printer.portValue()));
+    addDevice(schema::kCashDrawerClass, "RX-H81Drawer", settingsFor(printer.portValue()));
     const Opened first = openPrinter("RX-H81");
-    const Opened second = open(setup::kCashDrawerClass, "RX-H81Drawer");
+    const Opened second = open(schema::kCashDrawerClass, "RX-H81Drawer");
     EXPECT_EQ(second.index, first.index);
     EXPECT_EQ(second.handle, 1);
     EXPECT_EQ(second.kind, PORT_ETH);
@@ -169,10 +169,10 @@ TEST_F(NetworkPortTest, SilentPrinterLeavesTheSlotHalfConnectedUntilReconnected)
     EXPECT_EQ(printer.received(), bytesOf("back"));
 
     // A second device on the half-connected address connects it afresh.
-    addDevice(setup::kCashDrawerClass, "RX-H81Drawer", settingsFor(printer.portValue()));
+    addDevice(schema::kCashDrawerClass, "RX-H81Drawer", settingsFor(printer.portValue()));
     printer.setAnswering(false);
     EXPECT_EQ(read(index, &block).step, 7);
-    const Opened drawer = open(setup::kCashDrawerClass, "RX-H81Drawer");
+    const Opened drawer = open(schema::kCashDrawerClass, "RX-H81Drawer");
     EXPECT_EQ(drawer.index, index);
     EXPECT_EQ(drawer.step, 60);
     EXPECT_TRUE(printer.waitForOpenConnections(1, 1, 2s));

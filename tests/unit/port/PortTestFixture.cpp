@@ -30,31 +30,31 @@ void PortTest::TearDown() {
     }
 }
 
-setup::PortSettings PortTest::settingsFor(const std::string& port) {
-    setup::PortSettings settings;
+schema::PortSettings PortTest::settingsFor(const std::string& port) {
+    schema::PortSettings settings;
     settings.port = port;
     settings.baudrate = 19200;
     settings.timeOut = 5000;
     return settings;
 }
 
-void PortTest::addDevice(const char* deviceClass, const std::string& name, const setup::PortSettings& settings) {
-    setup::RegKey key;
-    ASSERT_EQ(key.create(platform::HKLM, setup::deviceKeyPath(deviceClass, name)), platform::ERROR_SUCCESS);
-    setup::PrinterValues values;
+void PortTest::addDevice(const char* deviceClass, const std::string& name, const schema::PortSettings& settings) {
+    schema::RegKey key;
+    ASSERT_EQ(key.create(platform::HKLM, schema::deviceKeyPath(deviceClass, name)), platform::ERROR_SUCCESS);
+    schema::PrinterValues values;
     values.settings = settings;
     values.logicalName = "test";
-    ASSERT_EQ(setup::writePrinterValues(key, values), platform::ERROR_SUCCESS);
+    ASSERT_EQ(schema::writePrinterValues(key, values), platform::ERROR_SUCCESS);
 }
 
 void PortTest::deleteValue(const char* deviceClass, const std::string& name, const char* value) {
-    setup::RegKey key;
-    ASSERT_EQ(key.open(platform::HKLM, setup::deviceKeyPath(deviceClass, name)), platform::ERROR_SUCCESS);
+    schema::RegKey key;
+    ASSERT_EQ(key.open(platform::HKLM, schema::deviceKeyPath(deviceClass, name)), platform::ERROR_SUCCESS);
     ASSERT_EQ(key.deleteValue(value), platform::ERROR_SUCCESS);
 }
 
 void PortTest::mapPort(const std::string& portName, const std::string& devicePath) {
-    setup::RegKey key;
+    schema::RegKey key;
     ASSERT_EQ(key.create(platform::HKLM, platform::kPortMapKeyPath), platform::ERROR_SUCCESS);
     ASSERT_EQ(key.writeString(portName.c_str(), devicePath), platform::ERROR_SUCCESS);
 }

@@ -12,7 +12,7 @@
 #include <string>
 #include <vector>
 
-#include "setup/DeviceEntry.h"
+#include "schema/DeviceEntry.h"
 #include "support/TempRegistry.h"
 
 namespace porttest {
@@ -45,17 +45,17 @@ protected:
 
     std::string path(const std::string& name) const { return m_registry.directory() + "/" + name; }
 
-    static setup::PortSettings settingsFor(const std::string& port);
-    void addDevice(const char* deviceClass, const std::string& name, const setup::PortSettings& settings);
-    void addPrinter(const std::string& name, const setup::PortSettings& settings) {
-        addDevice(setup::kPosPrinterClass, name, settings);
+    static schema::PortSettings settingsFor(const std::string& port);
+    void addDevice(const char* deviceClass, const std::string& name, const schema::PortSettings& settings);
+    void addPrinter(const std::string& name, const schema::PortSettings& settings) {
+        addDevice(schema::kPosPrinterClass, name, settings);
     }
     void deleteValue(const char* deviceClass, const std::string& name, const char* value);
     // HKLM\SOFTWARE\CVOPOS\Ports: portName = path.
     void mapPort(const std::string& portName, const std::string& devicePath);
 
     Opened open(const char* deviceClass, const std::string& name);
-    Opened openPrinter(const std::string& name) { return open(setup::kPosPrinterClass, name); }
+    Opened openPrinter(const std::string& name) { return open(schema::kPosPrinterClass, name); }
     Result close(int32_t index);
     Result write(int32_t index, const Bytes& data, int32_t timeoutMs = 10000);
     Result read(int32_t index, Block* block);

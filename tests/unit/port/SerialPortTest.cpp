@@ -56,10 +56,10 @@ TEST_F(SerialPortTest, PortNamesSelectTheirIndexAndUnknownNamesFail) {
 TEST_F(SerialPortTest, PrinterAndDrawerShareThePortUntilTheLastClose) {
     auto printer = printerOn("COM3");
     addPrinter("RX-H81", settingsFor("COM3"));
-    addDevice(setup::kCashDrawerClass, "RX-H81Drawer", settingsFor("COM3"));
+    addDevice(schema::kCashDrawerClass, "RX-H81Drawer", settingsFor("COM3"));
 
     const Opened first = openPrinter("RX-H81");
-    const Opened second = open(setup::kCashDrawerClass, "RX-H81Drawer");
+    const Opened second = open(schema::kCashDrawerClass, "RX-H81Drawer");
     EXPECT_EQ(second.handle, first.handle);
     EXPECT_EQ(second.index, 2);
     EXPECT_EQ(second.kind, PORT_COM);
@@ -185,8 +185,8 @@ TEST_F(SerialPortTest, UnrepairableBlocksAreMarkedAndFail) {
 
 TEST_F(SerialPortTest, WriteWaitFollowsTimeOutLengthAndWriteClass) {
     auto printer = printerOn("COM3");
-    setup::PortSettings settings = settingsFor("COM3");
-    settings.handshake = setup::HandshakeXonXoff;
+    schema::PortSettings settings = settingsFor("COM3");
+    settings.handshake = schema::HandshakeXonXoff;
     settings.timeOut = 300;
     addPrinter("RX-H81", settings);
     openPrinter("RX-H81");
@@ -264,21 +264,21 @@ TEST_F(SerialPortTest, ModemStatusFollowsThePeerAndThePortReopensByPath) {
 TEST_F(SerialPortTest, MissingValuesFailTheOpenWithTheirStep) {
     auto printer = printerOn("COM3");
     const std::pair<const char*, int32_t> missing[] = {
-        {setup::value::Port, 3},     {setup::value::TimeOut, 11},  {setup::value::Bitlength, 35},
-        {setup::value::Baudrate, 37}, {setup::value::Handshake, 39}, {setup::value::Parity, 41},
-        {setup::value::StopBit, 43},
+        {schema::value::Port, 3},     {schema::value::TimeOut, 11},  {schema::value::Bitlength, 35},
+        {schema::value::Baudrate, 37}, {schema::value::Handshake, 39}, {schema::value::Parity, 41},
+        {schema::value::StopBit, 43},
     };
     for (const auto& [value, step] : missing) {
         const std::string name = std::string("RX-H81_") + value;
         addPrinter(name, settingsFor("COM3"));
-        deleteValue(setup::kPosPrinterClass, name, value);
+        deleteValue(schema::kPosPrinterClass, name, value);
         const Opened opened = openPrinter(name);
         EXPECT_EQ(opened.handle, -1) << value;
         EXPECT_EQ(opened.step, step) << value;
         EXPECT_EQ(opened.sysError, -1) << value;
     }
     EXPECT_EQ(openPrinter("RX-nothing").step, 1);
-    EXPECT_EQ(open(setup::kCashDrawerClass, "RX-H81_Port").step, 1);
+    EXPECT_EQ(open(schema::kCashDrawerClass, "RX-H81_Port").step, 1);
     EXPECT_FALSE(printer->hostConnected());
 }
 
@@ -291,7 +291,7 @@ TEST_F(SerialPortTest, FailedOpensLeaveNothingBehind) {
     EXPECT_EQ(opened.sysError, platform::ERROR_FILE_NOT_FOUND);
 
     // A rate the line cannot take fails after the device was opened.
-    setup::PortSettings odd = settingsFor("COM3");
+    schema::PortSettings odd = settingsFor("COM3");
     odd.baudrate = 12345;
     addPrinter("RX-H81", odd);
     const std::size_t descriptors = openDescriptorCount();

@@ -79,7 +79,7 @@ TEST_F(SlowPrinterTest, UsbJobAfterAReopenSurvivesASlowPausingPrinter) {
     options.pauseAfter = 40 * 1024;
     options.pauseFor = 800ms;
     FakePtyPrinter printer(options);
-    setup::PortSettings settings = settingsFor("USB1");
+    schema::PortSettings settings = settingsFor("USB1");
     settings.internalId = 90;
     settings.usbPrintName = "USB_RX-A14_3";
     addPrinter("RX-A14", settings);
@@ -116,8 +116,8 @@ TEST_F(SlowPrinterTest, TwoModelsInOneProcessKeepTheirOwnRules) {
     auto b20 = printerOn("COM5");
     addPrinter("RX-F60", settingsFor("COM4"));
     addPrinter("RX-A14", settingsFor("COM3"));
-    setup::PortSettings slow = settingsFor("COM5");
-    slow.handshake = setup::HandshakeXonXoff;
+    schema::PortSettings slow = settingsFor("COM5");
+    slow.handshake = schema::HandshakeXonXoff;
     slow.timeOut = 300;
     addPrinter("RX-B20", slow);
     ASSERT_EQ(openPrinter("RX-F60").index, 3);
@@ -195,7 +195,7 @@ TEST_F(SlowPrinterTest, SerialBlockIsHandedOutOnlyWhenAlignedForItsModel) {
 TEST_F(SlowPrinterTest, ParallelPortSwitchedOffStaysCountedForEveryUser) {
     auto printer = printerOn("LPT1");
     addPrinter("RX-A14", settingsFor("LPT1"));
-    addDevice(setup::kCashDrawerClass, "RX-A14Drawer", settingsFor("LPT1"));
+    addDevice(schema::kCashDrawerClass, "RX-A14Drawer", settingsFor("LPT1"));
     const Opened opened = openPrinter("RX-A14");
     ASSERT_EQ(opened.index, 40);
 
@@ -203,7 +203,7 @@ TEST_F(SlowPrinterTest, ParallelPortSwitchedOffStaysCountedForEveryUser) {
     Block block{};
     EXPECT_EQ(read(40, &block).step, 1);
     printer->plug();
-    const Opened drawer = open(setup::kCashDrawerClass, "RX-A14Drawer");
+    const Opened drawer = open(schema::kCashDrawerClass, "RX-A14Drawer");
     EXPECT_EQ(drawer.index, 40);
     EXPECT_EQ(drawer.step, 4);
 

@@ -32,7 +32,7 @@ protected:
     }
 
     void addUsbDevice(const char* deviceClass, const std::string& name, uint32_t id) {
-        setup::PortSettings settings = settingsFor("USB1");
+        schema::PortSettings settings = settingsFor("USB1");
         settings.internalId = id;
         settings.usbPrintName = "USB_RX-K92_3";
         addDevice(deviceClass, name, settings);
@@ -45,8 +45,8 @@ private:
 TEST_F(UsbPortTest, DevicesAreFoundByInternalIdAndShareASlot) {
     auto other = printerAt(0, 91);
     auto printer = printerAt(1, 90);
-    addUsbDevice(setup::kPosPrinterClass, "RX-K92", 90);
-    addUsbDevice(setup::kCashDrawerClass, "RX-K92Drawer", 90);
+    addUsbDevice(schema::kPosPrinterClass, "RX-K92", 90);
+    addUsbDevice(schema::kCashDrawerClass, "RX-K92Drawer", 90);
 
     const Opened first = openPrinter("RX-K92");
     EXPECT_EQ(first.kind, PORT_USB);
@@ -57,7 +57,7 @@ TEST_F(UsbPortTest, DevicesAreFoundByInternalIdAndShareASlot) {
     EXPECT_TRUE(printer->waitForHostConnected(true, 2s));
     EXPECT_FALSE(other->hostConnected());
 
-    const Opened second = open(setup::kCashDrawerClass, "RX-K92Drawer");
+    const Opened second = open(schema::kCashDrawerClass, "RX-K92Drawer");
     EXPECT_EQ(second.handle, first.handle);
     EXPECT_EQ(second.index, 44);
     EXPECT_EQ(second.kind, PORT_USB);
@@ -89,7 +89,7 @@ TEST_F(UsbPortTest, NinthDeviceFindsNoSlot) {
     std::vector<std::unique_ptr<FakePtyPrinter>> printers;
     for (int number = 0; number < 9; ++number) {
         printers.push_back(printerAt(number, 88 + static_cast<uint32_t>(number)));
-        addUsbDevice(setup::kPosPrinterClass, "RX-K92_" + std::to_string(number), 88 + static_cast<uint32_t>(number));
+        addUsbDevice(schema::kPosPrinterClass, "RX-K92_" + std::to_string(number), 88 + static_cast<uint32_t>(number));
     }
     for (int number = 0; number < 8; ++number) {
         const Opened opened = openPrinter("RX-K92_" + std::to_string(number));
@@ -104,7 +104,7 @@ TEST_F(UsbPortTest, NinthDeviceFindsNoSlot) {
 
 TEST_F(UsbPortTest, UnpluggedDeviceIsLostAndReopenedByTheStatusReader) {
     auto printer = printerAt(0, 90);
-    addUsbDevice(setup::kPosPrinterClass, "RX-K92", 90);
+    addUsbDevice(schema::kPosPrinterClass, "RX-K92", 90);
     openPrinter("RX-K92");
 
     printer->unplug();
@@ -144,7 +144,7 @@ TEST_F(UsbPortTest, UnpluggedDeviceIsLostAndReopenedByTheStatusReader) {
 
 TEST_F(UsbPortTest, WriteGivesUpWhenTheDeviceIsNotBackInFiveSeconds) {
     auto printer = printerAt(0, 90);
-    addUsbDevice(setup::kPosPrinterClass, "RX-K92", 90);
+    addUsbDevice(schema::kPosPrinterClass, "RX-K92", 90);
     openPrinter("RX-K92");
     printer->unplug();
     EXPECT_EQ(write(44, bytesOf("lost")).step, 7);
@@ -158,9 +158,9 @@ TEST_F(UsbPortTest, WriteGivesUpWhenTheDeviceIsNotBackInFiveSeconds) {
 
 TEST_F(UsbPortTest, FailedOpensLeaveNothingBehind) {
     auto printer = printerAt(0, 90);
-    addUsbDevice(setup::kPosPrinterClass, "RX-K92", 91);
-    addUsbDevice(setup::kPosPrinterClass, "RX-K92_2", 90);
-    deleteValue(setup::kPosPrinterClass, "RX-K92_2", setup::value::InternalID);
+    addUsbDevice(schema::kPosPrinterClass, "RX-K92", 91);
+    addUsbDevice(schema::kPosPrinterClass, "RX-K92_2", 90);
+    deleteValue(schema::kPosPrinterClass, "RX-K92_2", schema::value::InternalID);
 
     const std::size_t descriptors = openDescriptorCount();
     Opened opened = openPrinter("RX-K92");
@@ -173,7 +173,7 @@ TEST_F(UsbPortTest, FailedOpensLeaveNothingBehind) {
     EXPECT_EQ(opened.step, 7);
 
     // The slot the failed open looked at is still free for the next one.
-    addUsbDevice(setup::kPosPrinterClass, "RX-K92_3", 90);
+    addUsbDevice(schema::kPosPrinterClass, "RX-K92_3", 90);
     opened = openPrinter("RX-K92_3");
     EXPECT_EQ(opened.index, 44);
     EXPECT_EQ(opened.step, 6);

@@ -2,7 +2,7 @@
 
 namespace setuptest {
 
-using namespace setup;
+using namespace schema;
 
 void RegistryFixture::writePrinter(const std::string& keyName, const std::string& port, const std::string& ldn) {
     RegKey key;

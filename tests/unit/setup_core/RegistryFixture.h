@@ -8,13 +8,13 @@
 #include <string>
 #include <vector>
 
-#include "setup/RegKey.h"
-#include "setup/RegistrySchema.h"
+#include "schema/RegKey.h"
+#include "schema/RegistrySchema.h"
 #include "support/TempRegistry.h"
 
 namespace setuptest {
 
-using setup::DWORD;
+using schema::DWORD;
 
 class RegistryFixture : public ::testing::Test {
 protected:
@@ -22,7 +22,7 @@ protected:
 
     // A printer key with a Port value only, and an LDN value for it.
     static void writePrinter(const std::string& keyName, const std::string& port, const std::string& ldn = "");
-    static void writeLdn(setup::DeviceClass deviceClass, const std::string& name, const std::string& data);
+    static void writeLdn(schema::DeviceClass deviceClass, const std::string& name, const std::string& data);
 
     static std::optional<std::string> readText(const std::string& keyPath, const char* name);
     static std::optional<DWORD> readNumber(const std::string& keyPath, const char* name);

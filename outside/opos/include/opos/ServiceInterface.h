@@ -26,12 +26,12 @@
 #include <string_view>
 
 #include "platform/types.h"
-#include "setup/RegistrySchema.h"
+#include "schema/RegistrySchema.h"
 
 namespace opos {
 
 using platform::LONG;
-using setup::DeviceClass;
+using schema::DeviceClass;
 
 enum class ParameterKind : unsigned char {
     Number,       // long, in

@@ -5,7 +5,7 @@
 #include <optional>
 #include <string_view>
 
-#include "setup/RegistrySchema.h"
+#include "setup/core/SchemaTerms.h"
 
 namespace setup {
 

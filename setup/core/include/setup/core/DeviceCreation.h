@@ -6,7 +6,7 @@
 // leaves what was written in place (nothing is rolled back) and says so.
 #include <string>
 
-#include "setup/DeviceEntry.h"
+#include "setup/core/SchemaTerms.h"
 #include "setup/core/Outcome.h"
 #include "setup/core/PortSetup.h"
 

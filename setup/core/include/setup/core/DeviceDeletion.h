@@ -3,7 +3,7 @@
 // its names (and, for a printer, its drawer with the drawer's names).
 #include <string>
 
-#include "setup/RegistrySchema.h"
+#include "setup/core/SchemaTerms.h"
 #include "setup/core/Outcome.h"
 
 namespace setup {

@@ -5,7 +5,7 @@
 #include <string>
 
 #include "platform/types.h"
-#include "setup/RegistrySchema.h"
+#include "setup/core/SchemaTerms.h"
 #include "setup/core/Outcome.h"
 
 namespace setup {

@@ -6,8 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "setup/DeviceEntry.h"
-#include "setup/RegistrySchema.h"
+#include "setup/core/SchemaTerms.h"
 #include "setup/core/Outcome.h"
 
 namespace setup {

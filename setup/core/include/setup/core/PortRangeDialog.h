@@ -3,7 +3,7 @@
 // the lists offer. The dialog keeps the two values it opened with, so that
 // a refused OK can put a field back.
 #include "setup/core/Outcome.h"
-#include "setup/PortRange.h"
+#include "setup/core/SchemaTerms.h"
 
 namespace setup {
 

@@ -7,7 +7,7 @@
 #include <string_view>
 #include <vector>
 
-#include "setup/DeviceEntry.h"
+#include "setup/core/SchemaTerms.h"
 #include "setup/core/Outcome.h"
 
 namespace setup {

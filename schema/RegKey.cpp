@@ -1,9 +1,9 @@
-#include "setup/RegKey.h"
+#include "schema/RegKey.h"
 
 #include <utility>
 #include <vector>
 
-namespace setup {
+namespace schema {
 
 RegKey::~RegKey() { close(); }
 
@@ -114,4 +114,4 @@ LONG RegKey::deleteSubKey(const char* name) {
     return platform::regDeleteKey(m_key, name);
 }
 
-}  // namespace setup
+}  // namespace schema

@@ -1,13 +1,13 @@
 #include <gtest/gtest.h>
 
-#include "setup/PortRange.h"
-#include "setup/RegKey.h"
-#include "setup/RegistrySchema.h"
+#include "schema/PortRange.h"
+#include "schema/RegKey.h"
+#include "schema/RegistrySchema.h"
 #include "support/TempRegistry.h"
 
 namespace {
 
-using namespace setup;
+using namespace schema;
 
 TEST(PortRange, MissingKeyGivesDefaultsButAMissingValueListsNothing) {
     testsupport::TempRegistry registry;

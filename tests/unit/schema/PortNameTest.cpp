@@ -1,11 +1,11 @@
 #include <gtest/gtest.h>
 
-#include "setup/PortName.h"
-#include "setup/RegistrySchema.h"
+#include "schema/PortName.h"
+#include "schema/RegistrySchema.h"
 
 namespace {
 
-using namespace setup;
+using namespace schema;
 
 TEST(PortName, OpenLookupAcceptsOnlyTheFixedSerialAndParallelNames) {
     EXPECT_EQ(portKindForOpen("COM33"), PortKind::Serial);

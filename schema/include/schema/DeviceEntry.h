@@ -5,10 +5,10 @@
 #include <optional>
 #include <string>
 
-#include "setup/RegKey.h"
-#include "setup/RegistrySchema.h"
+#include "schema/RegKey.h"
+#include "schema/RegistrySchema.h"
 
-namespace setup {
+namespace schema {
 
 // What a device key says about its connection. A drawer carries its
 // printer's settings, because it is driven through the printer's port.
@@ -67,4 +67,4 @@ LONG readDrawerSignals(const RegKey& drawerKey, DWORD* openSingle, DWORD* pinSin
 // are read only for a USB port (USBPrintName through its 20-byte buffer).
 LONG readPortSettings(const RegKey& deviceKey, PortSettings* settings);
 
-}  // namespace setup
+}  // namespace schema

@@ -1,6 +1,6 @@
-#include "setup/RegistrySchema.h"
+#include "schema/RegistrySchema.h"
 
-namespace setup {
+namespace schema {
 
 const char* deviceClassName(DeviceClass deviceClass) {
     return deviceClass == DeviceClass::PosPrinter ? kPosPrinterClass : kCashDrawerClass;
@@ -31,4 +31,4 @@ bool isOwnDeviceName(std::string_view deviceKeyName) {
     return false;
 }
 
-}  // namespace setup
+}  // namespace schema

@@ -1,11 +1,11 @@
-#include "setup/PortName.h"
+#include "schema/PortName.h"
 
 #include <cctype>
 #include <charconv>
 
-#include "setup/RegistrySchema.h"
+#include "schema/RegistrySchema.h"
 
-namespace setup {
+namespace schema {
 
 namespace {
 
@@ -125,4 +125,4 @@ std::optional<std::string> netAddress(std::string_view portName) {
     return std::string(rest);
 }
 
-}  // namespace setup
+}  // namespace schema

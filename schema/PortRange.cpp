@@ -1,11 +1,11 @@
-#include "setup/PortRange.h"
+#include "schema/PortRange.h"
 
 #include <algorithm>
 
-#include "setup/RegKey.h"
-#include "setup/RegistrySchema.h"
+#include "schema/RegKey.h"
+#include "schema/RegistrySchema.h"
 
-namespace setup {
+namespace schema {
 
 PortRange readPortRange() {
     RegKey key;
@@ -31,4 +31,4 @@ platform::LONG writePortRange(const PortRange& range) {
     return result;
 }
 
-}  // namespace setup
+}  // namespace schema

@@ -1,8 +1,8 @@
-#include "setup/DeviceEntry.h"
+#include "schema/DeviceEntry.h"
 
-#include "setup/PortName.h"
+#include "schema/PortName.h"
 
-namespace setup {
+namespace schema {
 
 namespace {
 
@@ -148,4 +148,4 @@ LONG readPortSettings(const RegKey& key, PortSettings* settings) {
     return platform::ERROR_SUCCESS;
 }
 
-}  // namespace setup
+}  // namespace schema

@@ -7,7 +7,7 @@
 
 #include "platform/registry.h"
 
-namespace setup {
+namespace schema {
 
 using platform::DWORD;
 using platform::HKey;
@@ -54,4 +54,4 @@ private:
     HKey m_key = nullptr;
 };
 
-}  // namespace setup
+}  // namespace schema

@@ -8,7 +8,7 @@
 
 #include "platform/types.h"
 
-namespace setup {
+namespace schema {
 
 using platform::DWORD;
 
@@ -99,4 +99,4 @@ inline constexpr const char* kUninstallStringValue = "UninstallString";
 inline constexpr std::array<const char*, 3> kModelFamilyPrefixes = {"RX-", "RT-", "RK-"};
 bool isOwnDeviceName(std::string_view deviceKeyName);
 
-}  // namespace setup
+}  // namespace schema

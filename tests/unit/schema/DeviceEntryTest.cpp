@@ -4,12 +4,12 @@
 #include <string>
 #include <vector>
 
-#include "setup/DeviceEntry.h"
+#include "schema/DeviceEntry.h"
 #include "support/TempRegistry.h"
 
 namespace {
 
-using namespace setup;
+using namespace schema;
 
 std::vector<std::string> valueNamesInOrder(const RegKey& key) {
     std::vector<std::string> names;

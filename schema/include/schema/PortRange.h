@@ -2,7 +2,7 @@
 // The highest COM and LPT numbers the setup tool lists.
 #include "platform/types.h"
 
-namespace setup {
+namespace schema {
 
 struct PortRange {
     platform::DWORD comMax;
@@ -17,4 +17,4 @@ PortRange readPortRange();
 // Creates the key when missing and writes both values.
 platform::LONG writePortRange(const PortRange& range);
 
-}  // namespace setup
+}  // namespace schema

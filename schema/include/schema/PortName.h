@@ -7,7 +7,7 @@
 
 #include "platform/types.h"
 
-namespace setup {
+namespace schema {
 
 using platform::DWORD;
 
@@ -37,4 +37,4 @@ std::optional<int> portNumber(std::string_view portName, std::string_view prefix
 // The dotted IPv4 address after "NET", when it is one (four numbers 0-255).
 std::optional<std::string> netAddress(std::string_view portName);
 
-}  // namespace setup
+}  // namespace schema
