@@ -198,7 +198,7 @@ TEST(Interpreter, UnknownCommandsAreRecordedAndSkippedByTheLengthRule) {
     VirtualPrinter printer("H81");
     PrinterStream s;
     s("a")({0x1B, 0x5E})("b")({0x07})("c");
-    s({0x1D, 0x28, 0x6B, 0x03, 0x00, 0x31, 0x43, 0x03})("d");  // counted data skipped with it
+    s({0x1D, 0x28, 0x6B, 0x03, 0x00, 0x30, 0x43, 0x03})("d");  // counted data skipped with it
     s({0x1D, 0x6B, 0x4E, 0x01})("e")({0x0A});  // a barcode system no model has, with its data
     printer.receive(s);
     EXPECT_EQ(printer.transcript(), "abcd\n");
