@@ -81,6 +81,7 @@ int zintSymbology(BarcodeSystem system) {
     case BarcodeSystem::Code128: return BARCODE_CODE128;
     case BarcodeSystem::Pdf417: return BARCODE_PDF417;
     case BarcodeSystem::MaxiCode: return BARCODE_MAXICODE;
+    case BarcodeSystem::QrCode: return BARCODE_QRCODE;
     }
     return BARCODE_CODE128;
 }
@@ -126,11 +127,16 @@ std::string_view barcodeSystemName(BarcodeSystem system) {
     case BarcodeSystem::Code128: return "CODE128";
     case BarcodeSystem::Pdf417: return "PDF417";
     case BarcodeSystem::MaxiCode: return "MAXICODE";
+    case BarcodeSystem::QrCode: return "QR";
     }
     return "";
 }
 
-EncodedSymbol encodeBarcode(BarcodeSystem system, std::string_view data) {
+namespace {
+
+// `option1` is libzint's first symbology option (0: its default); raw
+// bytes are encoded as they are, not read as UTF-8.
+EncodedSymbol encodeWithZint(BarcodeSystem system, std::string_view data, int option1, bool rawBytes) {
     EncodedSymbol result;
     result.problem = checkData(system, data);
     if (!result.problem.empty()) return result;
@@ -141,6 +147,8 @@ EncodedSymbol encodeBarcode(BarcodeSystem system, std::string_view data) {
         return result;
     }
     symbol->symbology = zintSymbology(system);
+    if (option1 != 0) symbol->option_1 = option1;
+    if (rawBytes) symbol->input_mode = DATA_MODE;
     const std::string input = zintInput(system, data);
     const int status = ZBarcode_Encode(symbol.get(),
                                        reinterpret_cast<const unsigned char*>(input.data()),
@@ -151,8 +159,11 @@ EncodedSymbol encodeBarcode(BarcodeSystem system, std::string_view data) {
     }
     result.columns = symbol->width;
     result.rows = symbol->rows;
-    result.twoDimensional = system == BarcodeSystem::Pdf417 || system == BarcodeSystem::MaxiCode;
+    result.twoDimensional = system == BarcodeSystem::Pdf417 || system == BarcodeSystem::MaxiCode ||
+                            system == BarcodeSystem::QrCode;
     result.hexagonal = system == BarcodeSystem::MaxiCode;
+    // PDF417 rows are three modules tall, as the printers draw them.
+    result.rowModules = system == BarcodeSystem::Pdf417 ? 3 : 1;
     result.modules.resize(static_cast<std::size_t>(result.columns) * result.rows);
     for (int row = 0; row < result.rows; ++row) {
         for (int column = 0; column < result.columns; ++column) {
@@ -163,6 +174,22 @@ EncodedSymbol encodeBarcode(BarcodeSystem system, std::string_view data) {
     }
     if (!result.twoDimensional) result.hriText = reinterpret_cast<const char*>(symbol->text);
     return result;
+}
+
+}  // namespace
+
+EncodedSymbol encodeBarcode(BarcodeSystem system, std::string_view data) {
+    return encodeWithZint(system, data, 0, false);
+}
+
+EncodedSymbol encodeQrCode(std::string_view data, int level) {
+    // libzint numbers the levels from 1.
+    if (level < 0 || level > 3) {
+        EncodedSymbol result;
+        result.problem = "no such error correction level";
+        return result;
+    }
+    return encodeWithZint(BarcodeSystem::QrCode, data, level + 1, true);
 }
 
 }  // namespace emulator

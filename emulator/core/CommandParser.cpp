@@ -121,6 +121,7 @@ void CommandParser::reset() {
     m_length = 0;
     m_headerLength = 0;
     m_remaining = 0;
+    m_symbol.clear();
 }
 
 void CommandParser::headerComplete(CommandSink& sink) {
@@ -152,6 +153,15 @@ void CommandParser::headerComplete(CommandSink& sink) {
             return;
         }
         m_state = State::Barcode;
+    } else if (c[0] == GS && c[1] == '(' && c[2] == 'k') {
+        m_remaining = le16(c + 3);
+        m_symbol.assign(c, c + n);
+        if (m_remaining == 0) {
+            sink.command(m_symbol.data(), m_symbol.size());
+            return;
+        }
+        m_state = State::Symbol;
+        return;
     } else if ((c[0] == GS || c[0] == FS) && c[1] == '(') {
         m_remaining = le16(c + 3);
         sink.skipped(c, n, m_remaining);
@@ -229,6 +239,19 @@ void CommandParser::feed(std::span<const std::uint8_t> bytes, CommandSink& sink)
                 sink.command(m_command.data(), m_length);
             }
             m_state = State::Ground;
+            break;
+        }
+        case State::Symbol: {
+            const auto take = static_cast<std::size_t>(
+                std::min<std::uint64_t>(m_remaining, static_cast<std::uint64_t>(end - p)));
+            m_symbol.insert(m_symbol.end(), p, p + take);
+            p += take;
+            m_remaining -= take;
+            if (m_remaining == 0) {
+                m_state = State::Ground;
+                sink.command(m_symbol.data(), m_symbol.size());
+                m_symbol.clear();
+            }
             break;
         }
         case State::Skip: {

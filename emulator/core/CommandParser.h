@@ -11,13 +11,16 @@
 // column count of ESC * or the length byte of GS k); any other introducer
 // and command byte pair is two bytes long. Commands whose data is announced
 // by a length field (GS ( and FS ( with pL pH, GS 8 L with four length
-// bytes, GS * x y) are skipped with their data. Nothing the parser keeps
-// grows with the stream: only the longest fixed command (a barcode with 255
-// data bytes) is ever buffered.
+// bytes, GS * x y) are skipped with their data, except the two-dimensional
+// symbol commands (GS ( k), which are handed on whole. Nothing the parser
+// keeps grows with the stream: only the longest fixed command (a barcode
+// with 255 data bytes) and one GS ( k (at most 65,535 parameter bytes) are
+// ever buffered.
 #include <array>
 #include <cstddef>
 #include <cstdint>
 #include <span>
+#include <vector>
 
 namespace emulator {
 
@@ -27,7 +30,8 @@ public:
     virtual void text(const std::uint8_t* bytes, std::size_t count) = 0;
     // Any other byte that does not start a command (LF, FF, NUL, ...).
     virtual void control(std::uint8_t byte) = 0;
-    // A complete command with its parameters; for GS k also its data.
+    // A complete command with its parameters; for GS k and GS ( k also its
+    // data.
     virtual void command(const std::uint8_t* bytes, std::size_t count) = 0;
     // A bit image (ESC *) or raster image (GS v 0): the command's header,
     // then its data in pieces, then the end.
@@ -55,7 +59,7 @@ public:
     void reset();
 
 private:
-    enum class State { Ground, Header, Image, Barcode, Skip, SkipToNul };
+    enum class State { Ground, Header, Image, Barcode, Symbol, Skip, SkipToNul };
 
     void headerComplete(CommandSink& sink);
 
@@ -64,7 +68,10 @@ private:
     std::array<std::uint8_t, 8 + kMaxBarcodeData> m_command{};
     std::size_t m_length = 0;
     std::size_t m_headerLength = 0;
-    // Image data, barcode data or skipped bytes still to come.
+    // A GS ( k being received: its header and the parameter bytes so far.
+    std::vector<std::uint8_t> m_symbol;
+    // Image data, barcode data, symbol parameters or skipped bytes still to
+    // come.
     std::uint64_t m_remaining = 0;
 };
 

@@ -536,6 +536,10 @@ bool PrintEngine::gsCommand(const std::uint8_t* c, std::size_t n) {
         if (!barcodeSystemFor(p)) return false;
         barcode(c, n);
         return true;
+    case '(':
+        // Recorded like the counted commands the parser passes over.
+        if (!symbolCommand(c, n)) m_unknown.add(c, 5, n - 5);
+        return true;
     case 0x0C:
         if (!m_page) marker("mark-feed");
         return true;
@@ -633,6 +637,46 @@ void PrintEngine::barcode(const std::uint8_t* c, std::size_t n) {
     print.barHeight = m_modes.barHeight;
     print.hriFont = m_modes.hriFont;
     EncodedSymbol symbol = encodeBarcode(system, print.data);
+    placeBarcode(std::move(print), std::move(symbol));
+}
+
+bool PrintEngine::symbolCommand(const std::uint8_t* c, std::size_t n) {
+    // GS ( k pL pH cn fn [parameters]: cn 49 is the QR code.
+    constexpr std::size_t kHeader = 5;
+    if (c[2] != 'k' || n < kHeader + 2 || c[5] != 49) return false;
+    const std::uint8_t* parameters = c + kHeader + 2;
+    const std::size_t count = n - kHeader - 2;
+    switch (c[6]) {
+    case 65:  // model: 49 model 1, 50 model 2, 51 micro QR
+        return count == 2 && parameters[0] == 50;
+    case 67:  // module size
+        if (count != 1 || parameters[0] < 1 || parameters[0] > 16) return false;
+        m_modes.qrModuleSize = parameters[0];
+        return true;
+    case 69:  // error correction level, 48 L to 51 H
+        if (count != 1 || parameters[0] < 48 || parameters[0] > 51) return false;
+        m_modes.qrLevel = parameters[0] - 48;
+        return true;
+    case 80:  // store the data
+        if (count < 1 || parameters[0] != 48) return false;
+        m_modes.qrData.assign(reinterpret_cast<const char*>(parameters + 1), count - 1);
+        return true;
+    case 81: {  // print the stored data
+        if (count != 1 || parameters[0] != 48) return false;
+        BarcodePrint print;
+        print.symbology = std::string(barcodeSystemName(BarcodeSystem::QrCode));
+        print.data = m_modes.qrData;
+        print.moduleWidth = m_modes.qrModuleSize;
+        EncodedSymbol symbol = encodeQrCode(m_modes.qrData, m_modes.qrLevel);
+        placeBarcode(std::move(print), std::move(symbol));
+        return true;
+    }
+    default:
+        return false;
+    }
+}
+
+void PrintEngine::placeBarcode(BarcodePrint print, EncodedSymbol symbol) {
     print.problem = std::move(symbol.problem);
 
     int width = 0;
@@ -645,7 +689,7 @@ void PrintEngine::barcode(const std::uint8_t* c, std::size_t n) {
         print.modules = std::move(symbol.modules);
         width = symbol.columns * module + (symbol.hexagonal ? module / 2 : 0);
         if (symbol.twoDimensional) {
-            print.rowHeight = symbol.hexagonal ? module : 3 * module;
+            print.rowHeight = symbol.rowModules * module;
             height = symbol.rows * print.rowHeight;
         } else {
             print.rowHeight = print.barHeight;

@@ -26,6 +26,7 @@
 #include <string>
 #include <vector>
 
+#include "BarcodeEncoder.h"
 #include "CommandParser.h"
 #include "Paper.h"
 #include "UnknownCommandLog.h"
@@ -60,6 +61,10 @@ struct PrintModes {
     int barHeight = 162;
     std::uint8_t hriPosition = 0;
     std::uint8_t hriFont = 0;
+    // GS ( k QR code settings and the data stored for the next print.
+    int qrModuleSize = 3;
+    int qrLevel = 0;                 // 0 L, 1 M, 2 Q, 3 H
+    std::string qrData;
     std::uint8_t stations = 0;       // bit 0 journal, bit 1 receipt, bit 2 slip
     bool parallel = false;           // ESC z: journal tab ignored
     int areaX = 0;
@@ -168,6 +173,9 @@ private:
     void cut(bool partial, int feedHalfDots);
     void marker(std::string text);
     void barcode(const std::uint8_t* c, std::size_t n);
+    // GS ( k: true when it was a QR code function this printer carries out.
+    bool symbolCommand(const std::uint8_t* c, std::size_t n);
+    void placeBarcode(BarcodePrint print, EncodedSymbol symbol);
     void rasterEnd();
 
     void unknown(const std::uint8_t* bytes, std::size_t count) { m_unknown.add(bytes, count); }

@@ -124,7 +124,12 @@ struct BlockWriter {
     void operator()(const ImageStack&) const { out += imageMarker(block.width, block.height) + "\n"; }
     void operator()(const RasterImage&) const { out += imageMarker(block.width, block.height) + "\n"; }
     void operator()(const BarcodePrint& barcode) const {
-        out += "[barcode " + barcode.symbology + " " + quoted(barcode.data) + "]";
+        // QR codes carry links and long texts: their own marker keeps them
+        // easy to find.
+        if (barcode.symbology == "QR")
+            out += "[qr " + quoted(barcode.data) + "]";
+        else
+            out += "[barcode " + barcode.symbology + " " + quoted(barcode.data) + "]";
         if (!barcode.problem.empty()) out += " not printed: " + barcode.problem;
         out.push_back('\n');
     }

@@ -16,6 +16,7 @@ constexpr std::int32_t kMaxModuleWidth = 6;
 // The rotated block's area across the paper, the same on every model.
 constexpr std::int32_t kRotatedBlockWidth = 640;
 constexpr std::int32_t kMaxAreaDots = 0xFFFF;  // ESC W's 16-bit fields
+constexpr std::uint8_t kMaxFeedPerCommand = 255;
 
 bool leavesPageModeWithEscS(std::int32_t model)
 {
@@ -24,8 +25,8 @@ bool leavesPageModeWithEscS(std::int32_t model)
 
 // A rotated-90 barcode printed on its own: the translated commands wrapped
 // into a page-mode block as long as twice the barcode's width, printed and
-// closed by FF. The commands are a few hundred bytes at most, far from the
-// command buffer's end.
+// closed by FF. The commands (a QR code's some thousand bytes at most) are
+// far from the command buffer's end.
 void wrapInRotatedBlock(const BarCodeContext& context, CommandEncoder& encoder, std::int32_t heightDots,
                         std::int32_t widthDots)
 {
@@ -42,10 +43,17 @@ void wrapInRotatedBlock(const BarCodeContext& context, CommandEncoder& encoder, 
         static_cast<std::uint8_t>(kRotatedBlockWidth & 0xFF),
         static_cast<std::uint8_t>(kRotatedBlockWidth >> 8),          // dx
         static_cast<std::uint8_t>(dy & 0xFF), static_cast<std::uint8_t>(dy >> 8),  // dy
-        ESC, 0x54, direction,
-        ESC, 0x4A, static_cast<std::uint8_t>(heightDots)};
+        ESC, 0x54, direction};
     encoder.clearCommands();
     encoder.appendCommands(header);
+    // ESC J feeds 255 dots at most; only a QR code's side is taller.
+    std::int32_t feed = heightDots;
+    for (; feed > kMaxFeedPerCommand; feed -= kMaxFeedPerCommand) {
+        const std::uint8_t full[] = {ESC, 0x4A, kMaxFeedPerCommand};
+        encoder.appendCommands(full);
+    }
+    const std::uint8_t last[] = {ESC, 0x4A, static_cast<std::uint8_t>(feed)};
+    encoder.appendCommands(last);
     encoder.appendCommands(barCode);
     const std::uint8_t formFeed[] = {0x0C};
     encoder.appendCommands(formFeed);
@@ -70,9 +78,20 @@ std::int32_t DoPrintBarCode(const BarCodeContext& context, const BarCodeRequest&
     SetLinParInDot(log, &widthDots, context.mapMode, request.width, context.dpi);
     heightDots = std::min(heightDots, kMaxHeightDots);
 
-    const std::int32_t count = countBarCodeChars(request.symbology, request.data);
-    const std::int32_t module = std::clamp(GetCodeBarUnitLen(log, request.symbology, count, widthDots),
-                                           kMinModuleWidth, kMaxModuleWidth);
+    std::int32_t module = 0;
+    const bool qrCode = request.symbology == common::PTR_BCS_QRCODE;
+    if (qrCode) {
+        // A QR code is square: its side, not the requested height, is what
+        // the page-mode feeds and the rotated block must make room for.
+        module = GetQrModuleSize(log, request.data, widthDots);
+        const std::int32_t version = qrSymbolVersion(request.data);
+        heightDots = version > 0 ? qrSymbolModules(version) * module : 0;
+        widthDots = heightDots;
+    } else {
+        const std::int32_t count = countBarCodeChars(request.symbology, request.data);
+        module = std::clamp(GetCodeBarUnitLen(log, request.symbology, count, widthDots), kMinModuleWidth,
+                            kMaxModuleWidth);
+    }
 
     const std::int32_t translated = TranslateBarCode(context, encoder, request.data, request.symbology, heightDots,
                                                      module, request.alignment, request.textPosition);
@@ -87,7 +106,8 @@ std::int32_t DoPrintBarCode(const BarCodeContext& context, const BarCodeRequest&
     if (!context.pageMode && rotated90) {
         wrapInRotatedBlock(context, encoder, heightDots, widthDots);
     } else if (context.pageMode && context.barcodeRotation) {
-        metrics.totalHeight += heightDots + (request.textPosition == common::PTR_BC_TEXT_NONE ? 0 : kCharLineHeight);
+        const bool hri = !qrCode && request.textPosition != common::PTR_BC_TEXT_NONE;
+        metrics.totalHeight += heightDots + (hri ? kCharLineHeight : 0);
         metrics.widestLine = std::max(metrics.widestLine, widthDots);
     } else if (context.pageMode) {
         // The block being collected is not turned for barcodes: the barcode

@@ -48,7 +48,15 @@ bool isOneDimensional(std::int32_t symbology)
 
 bool isTwoDimensional(std::int32_t symbology)
 {
-    return symbology == common::PTR_BCS_PDF417 || symbology == common::PTR_BCS_MAXICODE;
+    return symbology == common::PTR_BCS_PDF417 || symbology == common::PTR_BCS_MAXICODE ||
+           symbology == common::PTR_BCS_QRCODE;
+}
+
+bool sizeAccepted(std::int32_t symbology, std::int32_t height, std::int32_t moduleWidth)
+{
+    if (symbology == common::PTR_BCS_QRCODE)
+        return height >= 1 && moduleWidth >= kQrMinModuleSize && moduleWidth <= kQrMaxModuleSize;
+    return height >= 1 && height <= 255 && moduleWidth >= 1 && moduleWidth <= 6;
 }
 
 bool isCodabarStartStop(char c) { return c >= 'A' && c <= 'D'; }
@@ -143,7 +151,7 @@ std::int32_t TranslateBarCode(const BarCodeContext& context, CommandEncoder& enc
             logError(log, "TranslateBarCode %d:BarType2(%d)", 1, symbology);
         return kBarCodeBadSymbology;
     }
-    if (height < 1 || height > 255 || moduleWidth < 1 || moduleWidth > 6) {
+    if (!sizeAccepted(symbology, height, moduleWidth)) {
         logError(log, "TranslateBarCode %d:Height(%d) or width(%d)", 1, height, moduleWidth);
         return kBarCodeBadSize;
     }
@@ -156,8 +164,9 @@ std::int32_t TranslateBarCode(const BarCodeContext& context, CommandEncoder& enc
         return kBarCodeBadTextPosition;
     }
 
-    if (data.empty()) {
-        logError(log, "TranslateBarCode %d:Data length(%d)", 1, 0);
+    const bool qrCode = symbology == common::PTR_BCS_QRCODE;
+    if (data.empty() || (qrCode && qrSymbolVersion(data) == 0)) {
+        logError(log, "TranslateBarCode %d:Data length(%d)", 1, static_cast<std::int32_t>(data.size()));
         return kBarCodeBadData;
     }
     std::string fixed;
@@ -169,23 +178,27 @@ std::int32_t TranslateBarCode(const BarCodeContext& context, CommandEncoder& enc
         fixed = std::string(data);
     // A longer length would wrap in GS k's length byte and the rest of the
     // data would reach the printer as commands.
-    if (fixed.size() > kMaxBarCodeData) {
+    if (!qrCode && fixed.size() > kMaxBarCodeData) {
         logError(log, "TranslateBarCode %d:Data length(%d)", 1, static_cast<std::int32_t>(fixed.size()));
         return kBarCodeBadData;
     }
 
     if (context.pageMode) {
-        const std::int32_t above = textPosition == common::PTR_BC_TEXT_ABOVE ? kCharLineHeight : 0;
+        const std::int32_t above = textPosition == common::PTR_BC_TEXT_ABOVE && !qrCode ? kCharLineHeight : 0;
         feedDots(encoder, std::max(0, above + height - kPageModeBarCodeOffset));
     }
     if (!encoder.lineTerminated()) encoder.PrintnLine(1);
-    encoder.SetHRI(-textPosition - 11, 0);
+    // The printers print no human-readable text under a QR code.
+    if (!qrCode) encoder.SetHRI(-textPosition - 11, 0);
     encoder.SetAlign(-alignment - 1);
     const bool upsideDown = (context.rotationState == kRotation180 && context.barcodeRotation) ||
                             (context.rotateSpecial == common::PTR_RP_ROTATE180 && !context.pageMode);
     encoder.Inversion(upsideDown ? 1 : 0);
     const std::int32_t system = barCodeSystem(symbology);
-    if (system >= 0) encoder.SetBarCode(moduleWidth, height, system, fixed);
+    if (qrCode)
+        encoder.SetQrCode(moduleWidth, kQrLevelM, fixed);
+    else if (system >= 0)
+        encoder.SetBarCode(moduleWidth, height, system, fixed);
     encoder.SetAlign(0);
     if (context.pageMode) {
         const std::uint8_t feed[] = {ESC, 0x4A, kPageModeTrailingFeed};

@@ -146,6 +146,7 @@ bool printsSymbology(std::int32_t model, std::int32_t symbology)
         return printsBarCodes(model);
     case common::PTR_BCS_PDF417:
     case common::PTR_BCS_MAXICODE:
+    case common::PTR_BCS_QRCODE:
         return printsBarCodes(model) && printsTwoDimensionalCodes(model);
     default:
         return false;
@@ -176,6 +177,8 @@ bool validBarCodeData(std::int32_t symbology, std::string_view data)
     case common::PTR_BCS_PDF417:
     case common::PTR_BCS_MAXICODE:
         return !data.empty();
+    case common::PTR_BCS_QRCODE:
+        return qrSymbolVersion(data) > 0;
     default:
         return false;
     }

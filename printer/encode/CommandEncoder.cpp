@@ -232,6 +232,33 @@ std::int32_t CommandEncoder::SetBarCode(std::int32_t width, std::int32_t height,
     return 0;
 }
 
+std::int32_t CommandEncoder::SetQrCode(std::int32_t moduleSize, std::int32_t level, std::string_view data)
+{
+    const auto length = static_cast<std::int32_t>(std::min<std::size_t>(data.size(), 0x7FFFFFFF));
+    // The store command counts its data and its three function bytes in 16 bits.
+    constexpr std::size_t kMaxStoredData = 0xFFFF - 3;
+    if (data.size() > kMaxStoredData) {
+        logError(m_log, "SetQrCode(%d,%d,%d) fail:data too long", moduleSize, level, length);
+        return common::OPOS_E_FAILURE;
+    }
+    constexpr std::size_t kFixedBytes = 9 + 8 + 8 + 8 + 8;
+    if (m_overflow || kFixedBytes + data.size() > kCommandBufferSize - m_fill) {
+        refuse("SetQrCode", length);
+        return common::OPOS_E_FAILURE;
+    }
+    const std::size_t stored = data.size() + 3;
+    put({GS, 0x28, 0x6B, 0x04, 0x00, 0x31, 0x41, 0x32, 0x00}, "SetQrCode", length);  // model 2
+    put({GS, 0x28, 0x6B, 0x03, 0x00, 0x31, 0x43, low(moduleSize)}, "SetQrCode", length);
+    put({GS, 0x28, 0x6B, 0x03, 0x00, 0x31, 0x45, low(0x30 + level)}, "SetQrCode", length);
+    put({GS, 0x28, 0x6B, low(static_cast<std::int32_t>(stored)), low(static_cast<std::int32_t>(stored >> 8)), 0x31,
+         0x50, 0x30},
+        "SetQrCode", length);
+    putSpan({reinterpret_cast<const std::uint8_t*>(data.data()), data.size()}, "SetQrCode", length);
+    put({GS, 0x28, 0x6B, 0x03, 0x00, 0x31, 0x51, 0x30}, "SetQrCode", length);  // print the stored symbol
+    logDebug(m_log, "SetQrCode(%d,%d,%d) ok", moduleSize, level, length);
+    return 0;
+}
+
 std::int32_t CommandEncoder::SetHRI(std::int32_t position, std::int32_t font)
 {
     if (!put({GS, 0x48, low(position), GS, 0x66, low(font)}, "SetHRI", position)) return common::OPOS_E_FAILURE;

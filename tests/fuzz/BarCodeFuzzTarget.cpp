@@ -1,8 +1,8 @@
 // Fuzz target for the barcode encoder: any PrintBarCode arguments, in any
 // printer state, on any model. The encoder must never read or write out of
 // bounds, and what it hands to PrintJob must be whole: either a refusal
-// with nothing to print, or commands whose GS k announces exactly the data
-// that follows it.
+// with nothing to print, or commands whose GS k (GS ( k for a QR code)
+// announces exactly the data that follows it.
 //
 // Input: model, state flags, MapMode, symbology (2 bytes), height and width
 // (4 bytes each), alignment, text position, then the barcode data.
@@ -30,11 +30,17 @@ std::int32_t int32At(const std::uint8_t* p)
     return static_cast<std::int32_t>(value);
 }
 
-// GS w n GS h n GS k m n d1..dn must end inside the commands.
+// GS w n GS h n GS k m n d1..dn, and every GS ( k pL pH of a QR code with
+// its parameters, must end inside the commands.
 void requireWholeBarCode(std::span<const std::uint8_t> commands)
 {
     for (std::size_t i = 0; i + 1 < commands.size(); ++i) {
-        if (commands[i] == 0x1D && commands[i + 1] == 0x6B) {
+        if (i + 2 < commands.size() && commands[i] == 0x1D && commands[i + 1] == 0x28 && commands[i + 2] == 0x6B) {
+            require(i + 5 <= commands.size());
+            const std::size_t length = commands[i + 3] | (commands[i + 4] << 8);
+            require(i + 5 + length <= commands.size());
+            i += 4 + length;
+        } else if (commands[i] == 0x1D && commands[i + 1] == 0x6B) {
             require(i + 4 <= commands.size());
             require(i + 4 + commands[i + 3] <= commands.size());
             i += 3 + commands[i + 3];

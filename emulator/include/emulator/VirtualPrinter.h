@@ -110,6 +110,7 @@ public:
     //                                           outside ASCII as \xNN), then
     //                                           " not printed: why" when the
     //                                           printer could not draw it
+    //   [qr "https://..."]                      a QR code, data as for barcodes
     //   [cut] [cut partial] [mark-feed] [mark-feed cutter] [slip ejected]
     //   [page-mode WxH dir N] ... [end page-mode]   a page-mode block
     //   [earlier output dropped]                the paper kept has a limit

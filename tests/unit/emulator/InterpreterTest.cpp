@@ -106,6 +106,25 @@ TEST(Interpreter, BarcodesThePrinterCannotDrawAreReportedNotDrawn) {
     EXPECT_NE(transcript.find("not printed: wider than the paper"), std::string::npos) << transcript;
 }
 
+// GS ( k: settings and data are kept until the print function draws them;
+// the print may be repeated. Functions the printers lack are recorded.
+TEST(Interpreter, QrCodesAreStoredThenPrinted) {
+    const std::string data = "https://receipts.example/e/1";
+    const int stored = static_cast<int>(data.size()) + 3;
+    PrinterStream s;
+    s({0x1D, 0x28, 0x6B, 0x04, 0x00, 0x31, 0x41, 0x32, 0x00});         // model 2
+    s({0x1D, 0x28, 0x6B, 0x03, 0x00, 0x31, 0x43, 0x05});               // module 5
+    s({0x1D, 0x28, 0x6B, 0x03, 0x00, 0x31, 0x45, 0x33});               // level H
+    s({0x1D, 0x28, 0x6B, stored, 0x00, 0x31, 0x50, 0x30})(data);
+    s({0x1D, 0x28, 0x6B, 0x03, 0x00, 0x31, 0x51, 0x30, 0x1D, 0x28, 0x6B, 0x03, 0x00, 0x31, 0x51, 0x30});
+    s({0x1D, 0x28, 0x6B, 0x04, 0x00, 0x31, 0x41, 0x31, 0x00});         // model 1: not on these printers
+    VirtualPrinter printer("A14");
+    printer.receive(s);
+    const std::string line = "[qr \"" + data + "\"]\n";
+    EXPECT_EQ(printer.transcript(), line + line);
+    EXPECT_EQ(printer.unknownCommands(), (std::vector<std::string>{"1D 28 6B 04 00 (+4 bytes skipped)"}));
+}
+
 TEST(Interpreter, BitImagesOfAllFourDensitiesAndTheirWidths) {
     PrinterStream s;
     for (const int m : {0, 1, 32, 33}) {
@@ -198,7 +217,7 @@ TEST(Interpreter, UnknownCommandsAreRecordedAndSkippedByTheLengthRule) {
     VirtualPrinter printer("H81");
     PrinterStream s;
     s("a")({0x1B, 0x5E})("b")({0x07})("c");
-    s({0x1D, 0x28, 0x6B, 0x03, 0x00, 0x31, 0x43, 0x03})("d");  // counted data skipped with it
+    s({0x1D, 0x28, 0x6B, 0x03, 0x00, 0x30, 0x43, 0x03})("d");  // counted data skipped with it
     s({0x1D, 0x6B, 0x4E, 0x01})("e")({0x0A});  // a barcode system no model has, with its data
     printer.receive(s);
     EXPECT_EQ(printer.transcript(), "abcd\n");
@@ -228,6 +247,7 @@ PrinterStream mixedStream() {
     s({0x1D, 0x6B, 0x02})("4006381333931")({0x00});
     s({0x1D, 0x76, 0x30, 0, 4, 0, 4, 0}).repeat(16, 0x3C);
     s({0x1D, 0x28, 0x6B, 0x04, 0x00, 0x31, 0x41, 0x32, 0x00, 0x1B, 0x5E});
+    s({0x1D, 0x28, 0x6B, 0x0B, 0x00, 0x31, 0x50, 0x30})("QR 12345")({0x1D, 0x28, 0x6B, 0x03, 0x00, 0x31, 0x51, 0x30});
     s({0x1B, 0x4C, 0x1B, 0x54, 1})("page")({0x0C, 0x1B, 0x74, 2, 0x82, 0x09})("tab")({0x0A});
     return s;
 }
@@ -238,6 +258,7 @@ TEST(Interpreter, DataSplitAnywhereReadsAsTheWholeStream) {
     VirtualPrinter whole("A14");
     whole.receive(bytes);
     ASSERT_NE(whole.transcript().find("PAGE MODE"), std::string::npos);
+    ASSERT_NE(whole.transcript().find("[qr \"QR 12345\"]"), std::string::npos);
 
     VirtualPrinter byByte("A14");
     for (const std::uint8_t b : bytes) byByte.receive(std::span<const std::uint8_t>(&b, 1));

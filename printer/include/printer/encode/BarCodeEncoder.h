@@ -62,12 +62,13 @@ inline constexpr std::int32_t kBarCodeBadData = -5;
 // K93, F60): PrintBarCode answers 111 without validating anything.
 bool printsBarCodes(std::int32_t model);
 
-// Whether PDF417 (201) and MaxiCode (202) are accepted on `model`.
+// Whether PDF417 (201), MaxiCode (202) and QR Code (204) are accepted on
+// `model`.
 bool printsTwoDimensionalCodes(std::int32_t model);
 
 // Whether `model` has a barcode command for `symbology`: the nine linear
 // symbologies with a GS k system on every model that prints barcodes,
-// PDF417 and MaxiCode where printsTwoDimensionalCodes says so, nothing
+// the two-dimensional codes where printsTwoDimensionalCodes says so, nothing
 // else (the printers have no system for standard 2 of 5, the UPC-D and
 // supplement variants, EAN-128 or OCR).
 bool printsSymbology(std::int32_t model, std::int32_t symbology);
@@ -77,6 +78,28 @@ bool printsSymbology(std::int32_t model, std::int32_t symbology);
 // gives it. PrintBarCode refuses anything else with OPOS_E_ILLEGAL before a
 // byte is sent.
 bool validBarCodeData(std::int32_t symbology, std::string_view data);
+
+// QR codes are printed at error correction level M (about 15 % of the
+// symbol may be lost), the usual choice for receipts: the symbol stays small
+// and survives a smudge or a fold.
+inline constexpr std::int32_t kQrLevelM = 1;
+// The module sizes the printers' QR command takes, in dots.
+inline constexpr std::int32_t kQrMinModuleSize = 1;
+inline constexpr std::int32_t kQrMaxModuleSize = 16;
+
+// The smallest QR version (1-40) that holds `data` at level M, sized for the
+// one encoding mode that covers all of it (numeric, alphanumeric or bytes);
+// 0 when the data is empty or beyond version 40's capacity. The printer may
+// pack mixed data into a smaller symbol, never a larger one.
+std::int32_t qrSymbolVersion(std::string_view data);
+
+// The QR symbol's side in modules, quiet zone excluded.
+constexpr std::int32_t qrSymbolModules(std::int32_t version) { return 17 + 4 * version; }
+
+// The module size, in dots, at which `data`'s QR symbol is at most
+// `widthDots` wide, within kQrMinModuleSize-kQrMaxModuleSize; the smallest
+// size when the width is too narrow or the data too long for a symbol.
+std::int32_t GetQrModuleSize(EncodeLog* log, std::string_view data, std::int32_t widthDots);
 
 // A distance in MapMode units to dots at `dpi`: dots unchanged, twips
 // value x dpi / 1440, 0.001 inch value x 0.001 x dpi (truncated), 0.01 mm
@@ -98,13 +121,17 @@ std::int32_t GetCodeBarUnitLen(EncodeLog* log, std::int32_t symbology, std::int3
 // Clears the encoder's command buffer and fills it with one barcode:
 // optional page-mode feed, pending line end, HRI position, alignment,
 // upside-down, GS k and the resets. `height` is in dots (1-255),
-// `moduleWidth` in dots (1-6). Returns the command byte count, or one of the
+// `moduleWidth` in dots (1-6). A QR code has no HRI: `height` is its side in
+// dots (at least 1, it only sizes page-mode feeds) and `moduleWidth` its
+// module size (kQrMinModuleSize-kQrMaxModuleSize). Returns the command byte count, or one of the
 // refusals above. Sets the encoder's line-terminated flag on success.
 std::int32_t TranslateBarCode(const BarCodeContext& context, CommandEncoder& encoder, std::string_view data,
                               std::int32_t symbology, std::int32_t height, std::int32_t moduleWidth,
                               std::int32_t alignment, std::int32_t textPosition);
 
-// Converts the request's sizes to dots, derives the module width (2-6),
+// Converts the request's sizes to dots, derives the module width (2-6; for
+// a QR code the module size that fits the width, and the requested height
+// is not used: the symbol is square),
 // translates the barcode and fits it into the printer's rotation: a
 // rotated-90 request outside page mode becomes its own page-mode block;
 // inside a page-mode block that rotates barcodes the barcode joins the

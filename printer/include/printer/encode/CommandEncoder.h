@@ -71,6 +71,11 @@ public:
     // refused, the printer could not be told the length.
     std::int32_t SetBarCode(std::int32_t width, std::int32_t height, std::int32_t system, std::string_view data);
     std::int32_t SetHRI(std::int32_t position, std::int32_t font);
+    // A QR code through the two-dimensional symbol commands (GS ( k): model
+    // 2, module size `moduleSize` dots, error correction `level` (0 L, 1 M,
+    // 2 Q, 3 H), the data stored, then printed. Refused as a whole when the
+    // data does not fit the store command's 16-bit length or the buffer.
+    std::int32_t SetQrCode(std::int32_t moduleSize, std::int32_t level, std::string_view data);
     std::int32_t Cut(std::int32_t mode, std::int32_t feed);
     std::int32_t PrintLogo(std::int32_t which);  // 0 top, else bottom
     // Finishes a pending text line, then has the bitmap pipeline append the
