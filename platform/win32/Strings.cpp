@@ -38,6 +38,21 @@ bool convertStrictly(DWORD codePage, std::string_view text, std::wstring* wide) 
     return true;
 }
 
+// Windows gives the bytes a single-byte code page leaves undefined (0x81 in
+// 1252) the C1 control of the same number instead of failing; no ANSI code
+// page defines those controls, so they are the undefined bytes.
+void replaceUndefinedSingleBytes(DWORD codePage, std::wstring* wide) {
+    CPINFO info{};
+    if (!::GetCPInfo(codePage, &info) || info.MaxCharSize != 1) {
+        return;
+    }
+    for (wchar_t& c : *wide) {
+        if (c >= 0x80 && c <= 0x9F) {
+            c = L'?';
+        }
+    }
+}
+
 }  // namespace
 
 std::string toNarrow(std::wstring_view text) {
@@ -61,6 +76,7 @@ std::wstring toWide(std::string_view text) {
     const DWORD codePage = ansiCodePage();
     std::wstring wide;
     if (text.empty() || convertStrictly(codePage, text, &wide)) {
+        replaceUndefinedSingleBytes(codePage, &wide);
         return wide;
     }
     // One '?' per byte that starts no character, and the rest as usual.
