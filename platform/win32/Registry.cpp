@@ -6,6 +6,8 @@
 #include <cstdlib>
 #include <cstring>
 #include <functional>
+#include <mutex>
+#include <unordered_map>
 #include <string>
 #include <vector>
 
@@ -70,6 +72,31 @@ private:
     bool m_owned = false;
     LONG m_status = ERROR_SUCCESS;
 };
+
+// The rights each open handle was granted. Windows checks most of them
+// itself, but deleting a key asks nothing of the parent handle, and the
+// callers rely on a read-only handle changing nothing; Wine checks none.
+std::mutex g_rightsLock;
+std::unordered_map<HKey, REGSAM> g_rights;
+
+void grant(HKey key, REGSAM access) {
+    std::lock_guard lock(g_rightsLock);
+    g_rights[key] = access;
+}
+
+void revoke(HKey key) {
+    std::lock_guard lock(g_rightsLock);
+    g_rights.erase(key);
+}
+
+// Roots carry every right; so does a handle this layer did not open, which
+// is left to Windows to judge.
+bool allows(HKey key, REGSAM needed, bool anyOf = false) {
+    std::lock_guard lock(g_rightsLock);
+    const auto found = g_rights.find(key);
+    const REGSAM granted = found == g_rights.end() ? KEY_ALL_ACCESS : found->second;
+    return anyOf ? (granted & needed) != 0 : (granted & needed) == needed;
+}
 
 // The checks Windows leaves to the caller but the suite's callers rely on:
 // an empty name inside a path, an over-long name or a line break is refused
@@ -144,6 +171,7 @@ LONG regOpenKeyEx(HKey parent, const char* subKey, REGSAM access, HKey* result) 
     const LONG status = ::RegOpenKeyExA(native.get(), subKey, 0, access, &opened);
     if (status == ERROR_SUCCESS) {
         *result = suiteKey(opened);
+        grant(*result, access);
     }
     return status;
 }
@@ -159,11 +187,25 @@ LONG regCreateKeyEx(HKey parent, const char* subKey, REGSAM access, HKey* result
         return check != ERROR_SUCCESS ? check : native.status();
     }
     HKEY opened = nullptr;
+    if (!allows(parent, KEY_CREATE_SUB_KEY)) {
+        // Without the right to create, only a key that is there can be opened.
+        const LONG status = ::RegOpenKeyExA(native.get(), subKey, 0, access, &opened);
+        if (status != ERROR_SUCCESS) {
+            return status == ERROR_FILE_NOT_FOUND ? ERROR_ACCESS_DENIED : status;
+        }
+        *result = suiteKey(opened);
+        grant(*result, access);
+        if (created != nullptr) {
+            *created = false;
+        }
+        return ERROR_SUCCESS;
+    }
     ::DWORD disposition = 0;
     const LONG status = ::RegCreateKeyExA(native.get(), subKey == nullptr ? "" : subKey, 0, nullptr,
                                           REG_OPTION_NON_VOLATILE, access, nullptr, &opened, &disposition);
     if (status == ERROR_SUCCESS) {
         *result = suiteKey(opened);
+        grant(*result, access);
         if (created != nullptr) {
             *created = disposition == REG_CREATED_NEW_KEY;
         }
@@ -175,12 +217,19 @@ LONG regCloseKey(HKey key) {
     if (key == nullptr) {
         return ERROR_INVALID_HANDLE;
     }
-    return isRootKey(key) ? ERROR_SUCCESS : ::RegCloseKey(reinterpret_cast<HKEY>(key));
+    if (isRootKey(key)) {
+        return ERROR_SUCCESS;
+    }
+    revoke(key);
+    return ::RegCloseKey(reinterpret_cast<HKEY>(key));
 }
 
 LONG regQueryValueEx(HKey key, const char* name, DWORD* type, BYTE* data, DWORD* size) {
     if (data != nullptr && size == nullptr) {
         return ERROR_INVALID_PARAMETER;
+    }
+    if (!allows(key, KEY_QUERY_VALUE)) {
+        return ERROR_ACCESS_DENIED;
     }
     const NativeKey native(key);
     DWORD storedType = REG_NONE;
@@ -201,6 +250,9 @@ LONG regSetValueEx(HKey key, const char* name, DWORD type, const BYTE* data, DWO
         (data == nullptr && size != 0) || checkValueName(name) != ERROR_SUCCESS) {
         return ERROR_INVALID_PARAMETER;
     }
+    if (!allows(key, KEY_SET_VALUE)) {
+        return ERROR_ACCESS_DENIED;
+    }
     std::string stored(reinterpret_cast<const char*>(data), size);
     if (type == REG_SZ) {
         regTerminateString(&stored);
@@ -219,7 +271,7 @@ LONG regDeleteKey(HKey parent, const char* subKey) {
         return check;
     }
     const bool self = subKey == nullptr || *subKey == '\0';
-    if (self && isRootKey(parent)) {
+    if ((self && isRootKey(parent)) || !allows(parent, KEY_WRITE & ~STANDARD_RIGHTS_WRITE, true)) {
         return ERROR_ACCESS_DENIED;
     }
     const NativeKey native(parent);
@@ -232,6 +284,9 @@ LONG regDeleteTree(HKey parent, const char* subKey) {
         return check;
     }
     const bool self = subKey == nullptr || *subKey == '\0';
+    if (!allows(parent, KEY_WRITE & ~STANDARD_RIGHTS_WRITE, true)) {
+        return ERROR_ACCESS_DENIED;
+    }
     const NativeKey native(parent);
     return native.status() != ERROR_SUCCESS ? native.status()
                                             : ::RegDeleteTreeA(native.get(), self ? nullptr : subKey);
@@ -242,6 +297,9 @@ LONG regDeleteValue(HKey key, const char* name) {
     if (check != ERROR_SUCCESS) {
         return check;
     }
+    if (!allows(key, KEY_SET_VALUE)) {
+        return ERROR_ACCESS_DENIED;
+    }
     const NativeKey native(key);
     return native.status() != ERROR_SUCCESS ? native.status() : ::RegDeleteValueA(native.get(), name);
 }
@@ -249,6 +307,9 @@ LONG regDeleteValue(HKey key, const char* name) {
 LONG regEnumKeyEx(HKey key, DWORD index, char* name, DWORD* nameLen) {
     if (nameLen == nullptr) {
         return ERROR_INVALID_PARAMETER;
+    }
+    if (!allows(key, KEY_ENUMERATE_SUB_KEYS)) {
+        return ERROR_ACCESS_DENIED;
     }
     const NativeKey native(key);
     if (native.status() != ERROR_SUCCESS) {
@@ -272,6 +333,9 @@ LONG regEnumKeyEx(HKey key, DWORD index, char* name, DWORD* nameLen) {
 LONG regEnumValue(HKey key, DWORD index, char* name, DWORD* nameLen, DWORD* type, BYTE* data, DWORD* dataLen) {
     if (nameLen == nullptr || (data != nullptr && dataLen == nullptr)) {
         return ERROR_INVALID_PARAMETER;
+    }
+    if (!allows(key, KEY_QUERY_VALUE)) {
+        return ERROR_ACCESS_DENIED;
     }
     const NativeKey native(key);
     if (native.status() != ERROR_SUCCESS) {
@@ -310,6 +374,9 @@ LONG regEnumValue(HKey key, DWORD index, char* name, DWORD* nameLen, DWORD* type
 }
 
 LONG regQueryInfoKey(HKey key, DWORD* subKeys, DWORD* values) {
+    if (!allows(key, KEY_QUERY_VALUE)) {
+        return ERROR_ACCESS_DENIED;
+    }
     const NativeKey native(key);
     if (native.status() != ERROR_SUCCESS) {
         return native.status();

@@ -47,9 +47,6 @@ LONG applyKey(const RegFileKey& key) {
     }
     if (key.remove) {
         const LONG result = regDeleteTree(root, subKey.c_str());
-        if (result == ERROR_SUCCESS && !subKey.empty()) {
-            return regDeleteKey(root, subKey.c_str());
-        }
         return result == ERROR_FILE_NOT_FOUND ? ERROR_SUCCESS : result;
     }
     HKey opened = nullptr;
@@ -96,16 +93,16 @@ LONG collect(HKey key, const std::string& path, std::vector<RegFileKey>* keys) {
     keys->emplace_back();
     keys->back().path = path;
     std::vector<char> name(kRegMaxValueNameLength + 1);
-    std::vector<BYTE> data;
+    std::vector<BYTE> data(256);
     LONG result = ERROR_SUCCESS;
-    for (DWORD index = 0; result == ERROR_SUCCESS; ++index) {
+    DWORD index = 0;
+    while (result == ERROR_SUCCESS) {
         DWORD nameLength = static_cast<DWORD>(name.size());
         DWORD type = REG_NONE;
         DWORD dataLength = static_cast<DWORD>(data.size());
         result = regEnumValue(key, index, name.data(), &nameLength, &type, data.data(), &dataLength);
         if (result == ERROR_MORE_DATA && dataLength > data.size()) {
-            data.resize(dataLength);
-            --index;
+            data.resize(dataLength);  // and the same value again
             result = ERROR_SUCCESS;
             continue;
         }
@@ -115,6 +112,7 @@ LONG collect(HKey key, const std::string& path, std::vector<RegFileKey>* keys) {
             value.type = type;
             value.data.assign(reinterpret_cast<const char*>(data.data()), dataLength);
             keys->back().values.push_back(std::move(value));
+            ++index;
         }
     }
     if (result != ERROR_NO_MORE_ITEMS) {
