@@ -4,20 +4,18 @@
 #include <random>
 #include <stdexcept>
 
-#include "platform/paths.h"
-
 namespace testsupport {
 
 std::string makeTempFolder(const std::string& prefix) {
-    std::string parent;
-    if (platform::tempDirectory(&parent) != platform::ERROR_SUCCESS) {
-        throw std::runtime_error("no private temporary folder");
-    }
+    const std::filesystem::path parent = std::filesystem::temp_directory_path();
     std::random_device random;
     for (int attempt = 0; attempt < 100; ++attempt) {
-        const std::filesystem::path folder = std::filesystem::path(parent) / (prefix + std::to_string(random()));
+        const std::filesystem::path folder = parent / (prefix + std::to_string(random()));
         std::error_code error;
         if (std::filesystem::create_directory(folder, error)) {
+            // Only the owner inside, as mkdtemp makes it; a test that lets
+            // another user in opens it up itself.
+            std::filesystem::permissions(folder, std::filesystem::perms::owner_all, error);
             return folder.string();
         }
     }

@@ -1,6 +1,6 @@
 #pragma once
-// A new, empty folder of a random name in the user's private temporary
-// folder, for a test's files.
+// A new, empty folder of a random name in the system's temporary folder,
+// for a test's files: only its owner may enter it.
 #include <string>
 
 namespace testsupport {
