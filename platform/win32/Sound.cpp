@@ -4,6 +4,7 @@
 #include <windows.h>
 
 #include <cstdio>
+#include <system_error>
 #include <thread>
 
 namespace platform {
