@@ -1,5 +1,3 @@
-#include <unistd.h>
-
 #include <chrono>
 #include <condition_variable>
 #include <exception>
@@ -99,10 +97,6 @@ void honourSuspension() {
 }
 
 }  // namespace detail
-
-DWORD currentThreadId() {
-    return static_cast<DWORD>(::gettid());
-}
 
 std::unique_ptr<WorkerThread> WorkerThread::create(std::function<void()> body, Start start) {
     auto state = std::make_shared<WorkerState>();

@@ -2,30 +2,24 @@
 
 #include <cstdlib>
 #include <filesystem>
-#include <stdexcept>
+
+#include "platform/environment.h"
+#include "support/TempFolder.h"
 
 namespace testsupport {
 
 TempRegistry::TempRegistry() {
-    std::string pattern = (std::filesystem::temp_directory_path() / "cvopos-test-XXXXXX").string();
-    if (mkdtemp(pattern.data()) == nullptr) {
-        throw std::runtime_error("cannot create a temporary folder for the registry");
-    }
-    m_directory = pattern;
-    m_path = m_directory + "/registry.db";
+    m_directory = makeTempFolder("cvopos-test-");
+    m_path = (std::filesystem::path(m_directory) / "registry.db").string();
     if (const char* previous = std::getenv("CVOPOS_REGISTRY")) {
         m_previous = previous;
         m_hadPrevious = true;
     }
-    setenv("CVOPOS_REGISTRY", m_path.c_str(), 1);
+    platform::setEnvironmentVariable("CVOPOS_REGISTRY", m_path.c_str());
 }
 
 TempRegistry::~TempRegistry() {
-    if (m_hadPrevious) {
-        setenv("CVOPOS_REGISTRY", m_previous.c_str(), 1);
-    } else {
-        unsetenv("CVOPOS_REGISTRY");
-    }
+    platform::setEnvironmentVariable("CVOPOS_REGISTRY", m_hadPrevious ? m_previous.c_str() : nullptr);
     std::error_code ignored;
     std::filesystem::remove_all(m_directory, ignored);
 }

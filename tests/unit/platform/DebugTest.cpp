@@ -5,6 +5,7 @@
 #include <string>
 
 #include "platform/debug.h"
+#include "platform/environment.h"
 
 using namespace platform;
 
@@ -16,12 +17,12 @@ TEST(OutputDebugString, ReachesStderrOnlyWhileCvoposDebugIsSet) {
         saved = value;
     }
 
-    unsetenv("CVOPOS_DEBUG");
+    setEnvironmentVariable("CVOPOS_DEBUG", nullptr);
     ::testing::internal::CaptureStderr();
     outputDebugString("not for production\n");
     EXPECT_EQ(::testing::internal::GetCapturedStderr(), "");
 
-    setenv("CVOPOS_DEBUG", "", 1);
+    setEnvironmentVariable("CVOPOS_DEBUG", "1");
     ::testing::internal::CaptureStderr();
     outputDebugString("CoGetInterfaceAndReleaseStream Fail\n");
     outputDebugString(nullptr);
@@ -30,9 +31,9 @@ TEST(OutputDebugString, ReachesStderrOnlyWhileCvoposDebugIsSet) {
               "CoGetInterfaceAndReleaseStream Fail\nno line end");
 
     if (saved) {
-        setenv("CVOPOS_DEBUG", saved->c_str(), 1);
+        setEnvironmentVariable("CVOPOS_DEBUG", saved->c_str());
     } else {
-        unsetenv("CVOPOS_DEBUG");
+        setEnvironmentVariable("CVOPOS_DEBUG", nullptr);
     }
 }
 

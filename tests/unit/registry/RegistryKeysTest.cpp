@@ -1,12 +1,13 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
-#include <sys/stat.h>
 
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
 #include <string>
 
 #include "RegistryTestUtil.h"
+#include "platform/environment.h"
 #include "platform/registry.h"
 #include "support/TempRegistry.h"
 
@@ -22,14 +23,14 @@ using ::testing::ElementsAre;
 namespace {
 
 bool fileExists(const std::string& path) {
-    struct stat info {};
-    return ::stat(path.c_str(), &info) == 0;
+    std::error_code error;
+    return std::filesystem::exists(path, error);
 }
 
 TEST(RegistryStore, MissingStoreReadsAsEmptyAndTheFirstWriteCreatesIt) {
     testsupport::TempRegistry registry;
     const std::string nested = registry.directory() + "/var/lib/cvopos/registry.db";
-    setenv("CVOPOS_REGISTRY", nested.c_str(), 1);
+    setEnvironmentVariable("CVOPOS_REGISTRY", nested.c_str());
 
     HKey key = nullptr;
     EXPECT_EQ(regOpenKeyEx(HKLM, "SOFTWARE", KEY_READ, &key), ERROR_FILE_NOT_FOUND);

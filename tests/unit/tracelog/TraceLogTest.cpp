@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include "support/TempFolder.h"
+
 #include <algorithm>
 #include <atomic>
 #include <chrono>
@@ -22,9 +24,7 @@ namespace {
 class TraceLogTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        std::string pattern = (fs::temp_directory_path() / "tracelog-test-XXXXXX").string();
-        ASSERT_NE(mkdtemp(pattern.data()), nullptr);
-        m_dir = pattern;
+        m_dir = testsupport::makeTempFolder("tracelog-test-");
     }
 
     void TearDown() override {
@@ -37,7 +37,7 @@ protected:
 
     TraceLogConfig config(const std::string& relativePath, int mode, int level, const char* format = "%l %v") {
         TraceLogConfig c{};
-        std::snprintf(c.log_file_path, sizeof c.log_file_path, "%s", (m_dir / relativePath).c_str());
+        std::snprintf(c.log_file_path, sizeof c.log_file_path, "%s", (m_dir / relativePath).string().c_str());
         c.mode = mode;
         c.level = level;
         std::snprintf(c.format, sizeof c.format, "%s", format);
@@ -143,8 +143,7 @@ TEST_F(TraceLogTest, RollbackWithZeroBackupIndexKeepsFiveOldFiles) {
 
 TEST_F(TraceLogTest, DateModeWritesTodaysDatedFile) {
     const auto dated = [](std::time_t t) {
-        std::tm tm{};
-        localtime_r(&t, &tm);
+        const std::tm tm = *std::localtime(&t);  // one thread here
         char name[64];
         std::strftime(name, sizeof name, "CashRollback_%Y-%m-%d.log", &tm);
         return std::string(name);

@@ -95,7 +95,10 @@ typedef struct TraceLogConfig {
     char format[TRACELOG_FORMAT_SIZE];
 } TraceLogConfig;
 
-#if defined(__GNUC__)
+#if defined(_WIN32)
+#define TRACELOG_API __declspec(dllexport)
+#define TRACELOG_PRINTF(fmt, args) __attribute__((format(gnu_printf, fmt, args)))
+#elif defined(__GNUC__)
 #define TRACELOG_API __attribute__((visibility("default")))
 #define TRACELOG_PRINTF(fmt, args) __attribute__((format(printf, fmt, args)))
 #else

@@ -1,0 +1,11 @@
+#include <unistd.h>
+
+#include "platform/threads.h"
+
+namespace platform {
+
+DWORD currentThreadId() {
+    return static_cast<DWORD>(::gettid());
+}
+
+}  // namespace platform
