@@ -2,6 +2,7 @@
 // Serial ports (COM1-COM40): line settings from the device key, overlapped
 // writes with time-outs by write class and length, and the status block
 // reader that repairs misaligned frames.
+#include <cstdint>
 #include <memory>
 #include <string>
 #include <vector>
@@ -35,6 +36,8 @@ Outcome writeSerialPort(PortRecord& record, const BYTE* data, int32_t length, in
 Outcome readSerialPort(PortRecord& record, BYTE* buffer);
 Outcome serialPortStatus(PortRecord& record);
 void wakeSerialPort(PortRecord& record);
+// WaitPortStatus: the automatic status arrives on the line.
+int32_t waitSerialStatus(PortRecord& record, std::uint64_t* mark, DWORD timeoutMs);
 void closeSerialPort(PortRecord& record);
 
 }  // namespace port
