@@ -34,9 +34,9 @@
  * no effect. A port index outside 0-101, a null buffer, or a negative
  * length is refused with stepCode 0 and sysError -1 (result 0; ClosePort 1).
  *
- * Threads. WritePort, ReadPort, GetPortStatus, ReOpenNetPort and
- * ReSetPrintWork may be called from any thread at any time, also at once on
- * one port: writes and status reads of a serial, USB or network port hold
+ * Threads. WritePort, ReadPort, GetPortStatus, ReOpenNetPort,
+ * ReSetPrintWork, WaitPortStatus and WakePortStatus may be called from any
+ * thread at any time, also at once on one port: writes and status reads of a serial, USB or network port hold
  * different locks, so a status read runs beside a long write; everything on
  * a parallel port takes turns. OpenPort and ClosePort take one process-wide
  * lock, so a printer and its drawer may open and close from two threads at
