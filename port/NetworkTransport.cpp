@@ -362,9 +362,9 @@ InputWait watchData(NetSlot& slot, DWORD waitMs, InputWake& wake) {
         if (count > 0) {
             while (recv(watched, scratch, sizeof scratch) > 0) {
             }
-        } else if (count == 0) {
-            // The printer ended the stream: readable for good, and nothing
-            // will arrive on it.
+        } else if (count == 0 || wsaGetLastError() != WSAEWOULDBLOCK) {
+            // The printer ended the stream, or the connection failed:
+            // readable for good, and nothing will arrive on it.
             const auto left = std::chrono::ceil<std::chrono::milliseconds>(deadline - SteadyClock::now()).count();
             seen = wake.wait(static_cast<DWORD>(std::max<std::int64_t>(left, 0)));
         } else {

@@ -302,6 +302,7 @@ Outcome readSerialPort(PortRecord& record, BYTE* buffer) {
     const DWORD waiting = queues.cbInQue;
     if (waiting > 0) {
         // This read takes them: a reader waiting for them learns of them.
+        ++channel->reads;
         record.arrivals.arrived();
     }
     const StatusFrame frame = record.frame;
@@ -417,8 +418,14 @@ int32_t waitSerialStatus(PortRecord& record, std::uint64_t* mark, DWORD timeoutM
         if (!channel) {
             return wake.wait(waitMs);
         }
+        const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(waitMs);
         const InputWait seen = channel->port->waitForInput(waitMs, wake);
+        if (seen == InputWait::Arrived && channel->reads.load() == channel->readsAtReport) {
+            const auto left = std::chrono::ceil<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
+            return wake.wait(static_cast<DWORD>(std::max<std::int64_t>(left.count(), 0)));
+        }
         if (seen == InputWait::Arrived) {
+            channel->readsAtReport = channel->reads.load();
             // Woken by the first byte of a block, a read would take it
             // without the rest: the rest is given its time on the line.
             const auto until = std::chrono::steady_clock::now() + kBlockArrivalTime;

@@ -2,6 +2,7 @@
 // Serial ports (COM1-COM40): line settings from the device key, overlapped
 // writes with time-outs by write class and length, and the status block
 // reader that repairs misaligned frames.
+#include <atomic>
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -22,6 +23,12 @@ struct SerialChannel {
     // Status bytes taken off the line that may start the next block; under
     // readLock.
     std::vector<BYTE> kept;
+    // Status reads that found bytes waiting, and their count when a watch
+    // last reported bytes (the watcher's own): bytes nobody has read since
+    // are not news again, or a line whose bytes cannot be read would wake
+    // its readers without end.
+    std::atomic<std::uint64_t> reads{0};
+    std::uint64_t readsAtReport = ~std::uint64_t{0};
 };
 
 // The rest of OpenPort for a serial port: `key` is the open device key, with
