@@ -6,14 +6,25 @@ namespace port {
 
 using Clock = std::chrono::steady_clock;
 
-StatusArrivals::StatusArrivals() {
-    platform::LONG error = 0;
-    m_wake = platform::InputWake::create(&error);
-}
-
 int32_t StatusArrivals::wait(std::uint64_t* mark, platform::DWORD timeoutMs, const Watch& watch) {
     const auto deadline = Clock::now() + std::chrono::milliseconds(timeoutMs);
     std::unique_lock lock(m_mutex);
+    if (m_waiters++ == 0) {
+        platform::LONG error = 0;
+        m_wake = platform::InputWake::create(&error);
+    }
+    struct Leave {
+        StatusArrivals& arrivals;
+        std::unique_lock<std::mutex>& lock;
+        ~Leave() {
+            if (!lock.owns_lock()) {
+                lock.lock();
+            }
+            if (--arrivals.m_waiters == 0) {
+                arrivals.m_wake.reset();
+            }
+        }
+    } leave{*this, lock};
     for (;;) {
         const auto arrivals = static_cast<std::uint32_t>(*mark);
         const auto wakes = static_cast<std::uint32_t>(*mark >> 32);
@@ -45,11 +56,9 @@ int32_t StatusArrivals::wait(std::uint64_t* mark, platform::DWORD timeoutMs, con
 }
 
 void StatusArrivals::wake() {
-    {
-        std::lock_guard lock(m_mutex);
-        ++m_wakes;
-        m_changed.notify_all();
-    }
+    std::lock_guard lock(m_mutex);
+    ++m_wakes;
+    m_changed.notify_all();
     if (m_wake) {
         m_wake->set();
     }

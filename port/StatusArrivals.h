@@ -20,8 +20,6 @@ public:
     // Woken when `wake` was set. Must end by the time or the wake-up.
     using Watch = std::function<platform::InputWait(platform::DWORD ms, platform::InputWake& wake)>;
 
-    StatusArrivals();
-
     // WaitPortStatus: 1 when bytes arrived since *mark was taken, 0 when the
     // time ran out or wake() was called since. Updates *mark either way.
     int32_t wait(std::uint64_t* mark, platform::DWORD timeoutMs, const Watch& watch);
@@ -39,8 +37,10 @@ private:
     std::uint32_t m_arrivals = 0;
     std::uint32_t m_wakes = 0;
     bool m_watching = false;
-    // Null when the system had no event to give: a watch then cannot be
-    // ended early, and waits only wait out their time.
+    int m_waiters = 0;
+    // Exists while a reader waits, so that a port nobody waits on holds no
+    // system event. Null also when the system had none to give: the waits
+    // then only wait out their time.
     std::unique_ptr<platform::InputWake> m_wake;
 };
 
