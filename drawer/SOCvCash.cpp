@@ -440,7 +440,7 @@ void SOCvCash::endThreads() {
         return;
     }
     m_run->exit = true;
-    m_statusWake.set();
+    wakeStatusThread();
     m_sendWake.set();
     // Called from an event handler, this runs on the event thread itself,
     // which cannot wait for its own end: it leaves once the handler returns,
@@ -510,7 +510,7 @@ HRESULT SOCvCash::SetPropertyNumber(LONG index, LONG number) {
     if (index == common::PIDX_FreezeEvents) {
         m_freezeEvents = number;
         m_log.debug(">Cash.%s:%d", "FreezeEvents", number);
-        m_statusWake.set();
+        wakeStatusThread();
         m_sendWake.set();
     }
     setResult(common::OPOS_SUCCESS);
@@ -541,7 +541,7 @@ HRESULT SOCvCash::COFreezeEvents(LONG freeze, LONG* pRC) {
     // The control object's FreezeEvents property arrives here, so this is
     // where events are held back and let go.
     m_freezeEvents = freeze != 0 ? 1 : 0;
-    m_statusWake.set();
+    wakeStatusThread();
     m_sendWake.set();
     setResult(common::OPOS_SUCCESS);
     *pRC = common::OPOS_SUCCESS;
@@ -659,7 +659,7 @@ HRESULT SOCvCash::openDrawer(LONG* pRC) {
     } else if (!m_drawerOpenSeen) {
         // A drawer that never reports open is not an error: the wait ends
         // after its time and the pulse still counts as sent.
-        m_statusWake.set();
+        wakeStatusThread();
         m_drawerOpenEvent.wait(kDrawerOpenWaitMs);
     }
     m_openPending = false;
@@ -724,7 +724,7 @@ HRESULT SOCvCash::waitForDrawerClose(LONG beepTimeout, LONG beepFrequency, LONG 
         return S_OK;
     }
     if (open) {
-        m_statusWake.set();
+        wakeStatusThread();
         std::unique_lock wait(m_waitLock);
         // The slices bound how long a wait can outlive the status thread
         // that would wake it.
@@ -851,6 +851,13 @@ bool SOCvCash::fEventJob(int kind, LONG* value) {
     return done;
 }
 
+// The status thread's pauses end early when the printer sends status by
+// itself, so a drawer that moves is read at once; the pause stays the bound
+// for a printer that sends nothing.
+void SOCvCash::statusWait(DWORD ms) { WaitPortStatus(m_portIndex, &m_statusMark, static_cast<std::int32_t>(ms)); }
+
+void SOCvCash::wakeStatusThread() { WakePortStatus(m_portIndex); }
+
 DWORD SOCvCash::statusPause(DWORD pause) const {
     bool brisk = m_openPending;
     if (!brisk) {
@@ -873,14 +880,14 @@ void SOCvCash::lpEventProc(const std::shared_ptr<ThreadRun>& run) {
             if (m_portKind == PORT_ETH) {
                 m_networkReopened = false;
             }
-            m_statusWake.wait(kStatusPollMs);
+            statusWait(kStatusPollMs);
             continue;
         }
         m_log.debug("lpEvent ReadPort true:0x%x 0x%x 0x%x 0x%x,%d %d", status[0], status[1], status[2], status[3],
                     stepCode, sysError);
         if (m_portKind == PORT_PAR && m_drawerModelValue == 2) {
             m_log.debug("lpEvent ReadPort PORT_PAR 2");
-            m_statusWake.wait(kStatusPollMs);
+            statusWait(kStatusPollMs);
             continue;
         }
         decodeDrawer(status);
@@ -892,7 +899,7 @@ void SOCvCash::lpEventProc(const std::shared_ptr<ThreadRun>& run) {
                 pause = kBriskPollMs;
             }
         }
-        m_statusWake.wait(statusPause(pause));
+        statusWait(statusPause(pause));
     }
     run->eventExit.set();
 }

@@ -106,6 +106,8 @@ private:
     // hand-over to blocked methods and the beep countdown.
     void decodeDrawer(const StatusBlock& status);
     DWORD statusPause(DWORD pause) const;
+    void statusWait(DWORD ms);
+    void wakeStatusThread();
 
     const common::ModuleLog m_log{common::LogModule::Cash};
 
@@ -165,7 +167,8 @@ private:
     platform::Event m_sendStartEvent{false, false};
     platform::Event m_drawerOpenEvent{true, false};
     // Cut the threads' pauses short: a queued event, a thawed freeze, an exit.
-    platform::Event m_statusWake{false, false};
+    // The status thread's WaitPortStatus mark; the thread's own.
+    std::uint64_t m_statusMark = 0;
     platform::Event m_sendWake{false, false};
 };
 

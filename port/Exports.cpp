@@ -1,5 +1,6 @@
 // The eight exports: the steps every port kind shares, and the dispatch to
 // the transports by port kind and port index.
+#include <algorithm>
 #include <cctype>
 #include <cstring>
 #include <exception>
@@ -322,6 +323,39 @@ int32_t ReOpenNetPort(int32_t portIndex, int32_t /*handleIgnored*/, int32_t* ste
     return guarded(0, stepCode, sysError, [&] {
         return portIndex >= kFirstNet && portIndex < kPortIndexEnd ? reopenNetworkPort(portIndex) : refused(0);
     });
+}
+
+int32_t WaitPortStatus(int32_t portIndex, uint64_t* mark, int32_t timeoutMs) {
+    try {
+        if (!validIndex(portIndex) || mark == nullptr) {
+            return 0;
+        }
+        const DWORD waitMs = static_cast<DWORD>(std::max(timeoutMs, 0));
+        if (portIndex >= kFirstNet) {
+            return waitNetworkStatus(portIndex, mark, waitMs);
+        }
+        PortRecord& record = portRecord(portIndex);
+        switch (record.kind) {
+        case kPortCom: return waitSerialStatus(record, mark, waitMs);
+        case kPortUsb: return waitUsbStatus(record, mark, waitMs);
+        default:
+            return record.arrivals.wait(mark, waitMs,
+                                        [](DWORD ms, platform::InputWake& wake) { return wake.wait(ms); });
+        }
+    } catch (...) {
+        return 0;
+    }
+}
+
+void WakePortStatus(int32_t portIndex) {
+    if (!validIndex(portIndex)) {
+        return;
+    }
+    if (portIndex >= kFirstNet) {
+        wakeNetworkStatus(portIndex);
+    } else {
+        portRecord(portIndex).arrivals.wake();
+    }
 }
 
 void ReSetPrintWork(int32_t portIndex, int32_t /*modeIgnored*/) {

@@ -5,7 +5,9 @@
 #include <chrono>
 #include <cstring>
 
+#include "platform/inputwait.h"
 #include "platform/socket.h"
+#include "StatusArrivals.h"
 #include "portlink/PortlinkTesting.h"
 
 namespace port {
@@ -40,6 +42,34 @@ constexpr BYTE kStatusRequest[] = {0x1B, 0x76};
 
 using SteadyClock = std::chrono::steady_clock;
 
+bool isOpen(SOCKET socket) { return socket != INVALID_SOCKET && socket != 0; }
+
+// The data connection's handle. A status watcher takes its own duplicate
+// under the lock every change takes, so it never duplicates a handle value
+// that was closed meanwhile and given to another connection.
+class DataSocket {
+public:
+    operator SOCKET() const { return m_socket.load(); }
+    DataSocket& operator=(SOCKET socket) {
+        exchange(socket);
+        return *this;
+    }
+    SOCKET exchange(SOCKET socket) {
+        std::lock_guard lock(m_mutex);
+        return m_socket.exchange(socket);
+    }
+    // INVALID_SOCKET while there is no connection.
+    SOCKET duplicate() {
+        std::lock_guard lock(m_mutex);
+        const SOCKET socket = m_socket.load();
+        return isOpen(socket) ? duplicateSocket(socket) : INVALID_SOCKET;
+    }
+
+private:
+    std::mutex m_mutex;
+    std::atomic<SOCKET> m_socket{0};
+};
+
 struct NetSlot {
     // Written under the open lock and read by reconnects, hence its own lock.
     std::mutex addressMutex;
@@ -49,12 +79,14 @@ struct NetSlot {
     // 0 before the first connect, INVALID_SOCKET when closed. Replaced only
     // under both transfer locks, or under the one lock of the transfer that
     // owns the socket.
-    std::atomic<SOCKET> dataSocket{0};
+    DataSocket dataSocket;
     std::atomic<SOCKET> statusSocket{0};
     CriticalSection writeLock;
     CriticalSection readLock;
     // The last status answer; under readLock.
     StatusBlock receiveBuffer{};
+    // The automatic status that arrives on the data connection.
+    StatusArrivals arrivals;
 
     std::string currentAddress() {
         std::lock_guard lock(addressMutex);
@@ -78,9 +110,8 @@ DWORD now() {
     return source != nullptr ? source() : tickCount();
 }
 
-bool isOpen(SOCKET socket) { return socket != INVALID_SOCKET && socket != 0; }
-
-void closeIfOpen(std::atomic<SOCKET>& socket) {
+template <typename Socket>
+void closeIfOpen(Socket& socket) {
     const SOCKET old = socket.exchange(INVALID_SOCKET);
     if (isOpen(old)) {
         closeSocket(old);
@@ -97,11 +128,14 @@ TIMEVAL timevalUntil(SteadyClock::time_point deadline) {
 
 // Reads and drops what the printer has sent: late status answers, or the
 // automatic status on a data connection, where bytes left unread would make
-// the close a reset.
-void discardInput(SOCKET socket) {
+// the close a reset. The count dropped; 0 also at the end of the stream.
+std::size_t discardInput(SOCKET socket) {
     BYTE scratch[512];
-    while (recv(socket, scratch, sizeof scratch) > 0) {
+    std::size_t dropped = 0;
+    for (int count = 0; (count = recv(socket, scratch, sizeof scratch)) > 0;) {
+        dropped += static_cast<std::size_t>(count);
     }
+    return dropped;
 }
 
 // After the half-close: waits until the printer has taken every byte sent
@@ -150,7 +184,7 @@ bool waitForPrinterToFinish(SOCKET socket) {
 // as sent would be lost. So the data connection is drained and half-closed,
 // and the printer given the time its queued bytes need. False when the
 // printer stopped taking data and the rest had to be given up.
-bool closeDataSocketGracefully(std::atomic<SOCKET>& socket) {
+bool closeDataSocketGracefully(DataSocket& socket) {
     const SOCKET old = socket.exchange(INVALID_SOCKET);
     if (!isOpen(old)) {
         return true;
@@ -312,6 +346,36 @@ int receiveAnswer(SOCKET socket, BYTE* reply, int* error) {
     return got;
 }
 
+// One watch of the data connection for automatic status, on a handle of its
+// own. What arrived is read and dropped here: the status request of the
+// next ReadPort gets the block itself, in the order the printer answers.
+InputWait watchData(NetSlot& slot, DWORD waitMs, InputWake& wake) {
+    const SOCKET watched = slot.openCount > 0 ? slot.dataSocket.duplicate() : INVALID_SOCKET;
+    if (watched == INVALID_SOCKET) {
+        return wake.wait(waitMs);
+    }
+    const auto deadline = SteadyClock::now() + std::chrono::milliseconds(waitMs);
+    InputWait seen = waitForSocketInput(watched, waitMs, wake);
+    if (seen == InputWait::Arrived) {
+        BYTE scratch[512];
+        int count = recv(watched, scratch, sizeof scratch);
+        if (count > 0) {
+            while (recv(watched, scratch, sizeof scratch) > 0) {
+            }
+        } else if (count == 0 || wsaGetLastError() != WSAEWOULDBLOCK) {
+            // The printer ended the stream, or the connection failed:
+            // readable for good, and nothing will arrive on it.
+            const auto left = std::chrono::ceil<std::chrono::milliseconds>(deadline - SteadyClock::now()).count();
+            seen = wake.wait(static_cast<DWORD>(std::max<std::int64_t>(left, 0)));
+        } else {
+            // A writer drained it first, and told the readers.
+            seen = InputWait::TimedOut;
+        }
+    }
+    closeSocket(watched);
+    return seen;
+}
+
 }  // namespace
 
 void setTickSourceForTesting(TickSource source) { g_tickSource = source; }
@@ -381,8 +445,11 @@ Outcome writeNetworkPort(int32_t portIndex, const BYTE* data, int32_t length) {
             return failed(0, 3, error);
         }
         // The printer's automatic status arrives here too; left to pile up,
-        // it would hold the printer's own sends back.
-        discardInput(socket);
+        // it would hold the printer's own sends back. A status watcher that
+        // did not see it learns of it all the same.
+        if (discardInput(socket) > 0) {
+            slot.arrivals.arrived();
+        }
         if (SteadyClock::now() - lastProgress >= kSendStall) {
             return failed(0, 5, WSAETIMEDOUT);
         }
@@ -463,5 +530,13 @@ Outcome closeNetworkPort(int32_t portIndex) {
     // it had everything is not passed over in silence.
     return {1, 2, taken ? wsaGetLastError() : WSAETIMEDOUT};
 }
+
+int32_t waitNetworkStatus(int32_t portIndex, std::uint64_t* mark, DWORD timeoutMs) {
+    NetSlot& slot = slotAt(portIndex);
+    return slot.arrivals.wait(mark, timeoutMs,
+                              [&slot](DWORD waitMs, InputWake& wake) { return watchData(slot, waitMs, wake); });
+}
+
+void wakeNetworkStatus(int32_t portIndex) { slotAt(portIndex).arrivals.wake(); }
 
 }  // namespace port

@@ -12,6 +12,7 @@
 #include <memory>
 #include <mutex>
 
+#include "StatusArrivals.h"
 #include "platform/threads.h"
 #include "platform/types.h"
 
@@ -108,6 +109,8 @@ public:
     platform::CriticalSection writeLock;
     platform::CriticalSection readLock;
     platform::CriticalSection parallelLock;
+    // The automatic status a serial or USB printer sends.
+    StatusArrivals arrivals;
 
     StatusBlock status() const;
     void setStatus(const StatusBlock& block);

@@ -2,7 +2,9 @@
 
 #include <algorithm>
 #include <array>
+#include <chrono>
 #include <cstring>
+#include <thread>
 #include <vector>
 
 #include "schema/RegistrySchema.h"
@@ -15,6 +17,9 @@ namespace {
 
 // How long a status read waits for bytes the printer is still sending.
 constexpr DWORD kStatusReadWaitMs = 100;
+// A block's four bytes follow each other at line speed: 17 ms at 2400
+// baud, the slowest rate of the range.
+constexpr auto kBlockArrivalTime = std::chrono::milliseconds(20);
 // A write on a device whose TimeOut is 0.
 constexpr DWORD kDefaultWriteWaitMs = 8000;
 
@@ -295,6 +300,11 @@ Outcome readSerialPort(PortRecord& record, BYTE* buffer) {
     }
     channel->comStat = queues;
     const DWORD waiting = queues.cbInQue;
+    if (waiting > 0) {
+        // This read takes them: a reader waiting for them learns of them.
+        ++channel->reads;
+        record.arrivals.arrived();
+    }
     const StatusFrame frame = record.frame;
     auto fromBacklog = [&](DWORD backlog) {
         if (!readNewestAlignedBlock(*channel, frame, backlog, &status)) {
@@ -401,5 +411,32 @@ void wakeSerialPort(PortRecord& record) {
 }
 
 void closeSerialPort(PortRecord& record) { record.setSerial(nullptr); }
+
+int32_t waitSerialStatus(PortRecord& record, std::uint64_t* mark, DWORD timeoutMs) {
+    return record.arrivals.wait(mark, timeoutMs, [&record](DWORD waitMs, InputWake& wake) {
+        const auto channel = record.serial();
+        if (!channel) {
+            return wake.wait(waitMs);
+        }
+        const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(waitMs);
+        const InputWait seen = channel->port->waitForInput(waitMs, wake);
+        if (seen == InputWait::Arrived && channel->reads.load() == channel->readsAtReport) {
+            const auto left = std::chrono::ceil<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
+            return wake.wait(static_cast<DWORD>(std::max<std::int64_t>(left.count(), 0)));
+        }
+        if (seen == InputWait::Arrived) {
+            channel->readsAtReport = channel->reads.load();
+            // Woken by the first byte of a block, a read would take it
+            // without the rest: the rest is given its time on the line.
+            const auto until = std::chrono::steady_clock::now() + kBlockArrivalTime;
+            COMSTAT queues;
+            while (std::chrono::steady_clock::now() < until &&
+                   channel->port->clearCommError(&queues) == ERROR_SUCCESS && queues.cbInQue < 4) {
+                std::this_thread::sleep_for(std::chrono::milliseconds(1));
+            }
+        }
+        return seen;
+    });
+}
 
 }  // namespace port

@@ -2,6 +2,8 @@
 // Serial ports (COM1-COM40): line settings from the device key, overlapped
 // writes with time-outs by write class and length, and the status block
 // reader that repairs misaligned frames.
+#include <atomic>
+#include <cstdint>
 #include <memory>
 #include <string>
 #include <vector>
@@ -21,6 +23,12 @@ struct SerialChannel {
     // Status bytes taken off the line that may start the next block; under
     // readLock.
     std::vector<BYTE> kept;
+    // Status reads that found bytes waiting, and their count when a watch
+    // last reported bytes (the watcher's own): bytes nobody has read since
+    // are not news again, or a line whose bytes cannot be read would wake
+    // its readers without end.
+    std::atomic<std::uint64_t> reads{0};
+    std::uint64_t readsAtReport = ~std::uint64_t{0};
 };
 
 // The rest of OpenPort for a serial port: `key` is the open device key, with
@@ -35,6 +43,8 @@ Outcome writeSerialPort(PortRecord& record, const BYTE* data, int32_t length, in
 Outcome readSerialPort(PortRecord& record, BYTE* buffer);
 Outcome serialPortStatus(PortRecord& record);
 void wakeSerialPort(PortRecord& record);
+// WaitPortStatus: the automatic status arrives on the line.
+int32_t waitSerialStatus(PortRecord& record, std::uint64_t* mark, DWORD timeoutMs);
 void closeSerialPort(PortRecord& record);
 
 }  // namespace port

@@ -1,5 +1,6 @@
 #include "UsbTransport.h"
 
+#include <algorithm>
 #include <array>
 #include <chrono>
 #include <cstring>
@@ -26,6 +27,8 @@ public:
     USBLINK_GETSPECSTATUS getSpecStatus = nullptr;
     USBLINK_OPENDEVICEBYINTERNALID openDeviceByInternalId = nullptr;
     USBLINK_SETUSBTIMEOUTS setUsbTimeouts = nullptr;
+    // Null in a usblink without it: status readers then wait out their time.
+    USBLINK_WAITDEVICEINPUT waitDeviceInput = nullptr;
 
 private:
     explicit UsbLibrary(HModule module) : m_module(module) {}
@@ -54,6 +57,10 @@ constexpr int32_t kReadTimeoutMs = 100;
 constexpr auto kWriteStall = std::chrono::milliseconds(5000);
 
 constexpr int32_t kNoDevice = -1;
+
+// usblink's wait for input cannot be woken: it is watched in slices no
+// longer than a status cycle's pause, so a wake-up ends the wait within one.
+constexpr DWORD kWatchSliceMs = 100;
 
 // Under the open lock.
 struct UsbTable {
@@ -119,6 +126,7 @@ std::shared_ptr<UsbLibrary> UsbLibrary::load(Outcome* failure) {
     } else if (!resolve(module, "SetUSBTimeouts", &library->setUsbTimeouts, &error)) {
         *failure = failed(-1, 25, error);
     } else {
+        resolve(module, "WaitDeviceInput", &library->waitDeviceInput, &error);
         return library;
     }
     return nullptr;
@@ -259,6 +267,36 @@ Outcome usbPortStatus(PortRecord& record) {
         return failed(0, 1);
     }
     return {0xF0, 2, kSysSucceeded};
+}
+
+int32_t waitUsbStatus(PortRecord& record, std::uint64_t* mark, DWORD timeoutMs) {
+    return record.arrivals.wait(mark, timeoutMs, [&record](DWORD waitMs, InputWake& wake) {
+        const auto channel = record.usb();
+        const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(waitMs);
+        for (;;) {
+            const int32_t device = record.handle;
+            const auto left = std::chrono::ceil<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
+            if (left.count() <= 0) {
+                return InputWait::TimedOut;
+            }
+            const auto leftMs = static_cast<DWORD>(left.count());
+            if (!channel || !channel->library->waitDeviceInput || device == kClosed || device == kNeverOpened) {
+                return wake.wait(leftMs);
+            }
+            if (wake.wait(0) == InputWait::Woken) {
+                return InputWait::Woken;
+            }
+            const int32_t seen =
+                channel->library->waitDeviceInput(device, static_cast<int32_t>(std::min(leftMs, kWatchSliceMs)));
+            if (seen == 1) {
+                return InputWait::Arrived;
+            }
+            if (seen < 0) {
+                // Lost: the status reader's next ReadPort reopens it.
+                return wake.wait(leftMs);
+            }
+        }
+    });
 }
 
 void closeUsbPort(PortRecord& record, int32_t slot) {

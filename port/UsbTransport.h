@@ -4,6 +4,7 @@
 // the printer's InternalID; a lost device is reopened by the status reader
 // while a writer waits up to 5 s for it.
 #include <condition_variable>
+#include <cstdint>
 #include <memory>
 #include <mutex>
 #include <optional>
@@ -37,6 +38,8 @@ void countUsbReference();
 Outcome writeUsbPort(PortRecord& record, const BYTE* data, int32_t length);
 Outcome readUsbPort(PortRecord& record, BYTE* buffer);
 Outcome usbPortStatus(PortRecord& record);
+// WaitPortStatus: the automatic status the device sends.
+int32_t waitUsbStatus(PortRecord& record, std::uint64_t* mark, DWORD timeoutMs);
 // Every ClosePort of a USB port: drops one USB reference, closes the device
 // when the record's count reached 0, and unloads usblink after the last
 // reference.

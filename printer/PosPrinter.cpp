@@ -382,6 +382,7 @@ void PosPrinter::stopThreads(const char* name, DWORD waitMs, bool stopDelivery) 
     }
     m_shared->setExit(true);
     m_shared->statusWake.set();
+    WakePortStatus(m_shared->port.number);
     platform::Event* exits[3] = {};
     std::size_t count = 0;
     // Called from an event handler, this runs on the delivery thread itself:

@@ -254,6 +254,14 @@ int32_t GetSpecStatus(int32_t device, uint8_t* buffer, int32_t length, int32_t* 
     return 1;
 }
 
+int32_t WaitDeviceInput(int32_t device, int32_t timeoutMs) {
+    const auto found = deviceFor(device);
+    if (!found) {
+        return -1;
+    }
+    return found->node->waitForInput(std::max(timeoutMs, 0));
+}
+
 int32_t CloseDevice(int32_t device) {
     std::shared_ptr<Device> closing;
     {

@@ -493,4 +493,29 @@ DWORD SerialPort::waitRead(IoEvent& event, DWORD timeoutMs, DWORD* bytesRead, LO
     }
 }
 
+InputWait SerialPort::waitForInput(DWORD waitMs, InputWake& wake) {
+    const auto deadline = deadlineAfter(waitMs);
+    LONG error = ERROR_SUCCESS;
+    const auto descriptor = m_line->file->current(&error);
+    if (!descriptor) {
+        return wake.wait(waitMs);
+    }
+    const int fd = descriptor->fd();
+    bool woken = false;
+    const int revents = detail::waitReady(fd, POLLIN, wake.m_descriptor, deadline, &woken);
+    if (woken) {
+        wake.consume();
+        return InputWait::Woken;
+    }
+    int waiting = 0;
+    if (revents > 0 && ::ioctl(fd, FIONREAD, &waiting) == 0 && waiting > 0) {
+        return InputWait::Arrived;
+    }
+    if (revents <= 0) {
+        return InputWait::TimedOut;
+    }
+    // Hung up: readable for good, with nothing to read.
+    return wake.wait(static_cast<DWORD>(detail::pollTimeout(deadline)));
+}
+
 }  // namespace platform

@@ -270,4 +270,17 @@ int closeSocket(SOCKET socket) {
     return ::close(fd(socket)) == 0 ? 0 : failFromErrno();
 }
 
+SOCKET duplicateSocket(SOCKET socket) {
+    if (!usable(socket)) {
+        fail(WSAENOTSOCK);
+        return INVALID_SOCKET;
+    }
+    const int copy = ::fcntl(static_cast<int>(socket), F_DUPFD_CLOEXEC, 1);
+    if (copy < 0) {
+        failFromErrno();
+        return INVALID_SOCKET;
+    }
+    return copy;
+}
+
 }  // namespace platform

@@ -1,5 +1,6 @@
 #include "printer/status/StatusMonitor.h"
 
+#include <chrono>
 #include <cstdarg>
 #include <cstdio>
 #include <iterator>
@@ -43,41 +44,21 @@ void follow(WorkerShared& shared, std::atomic<bool>& flag, bool now, const char*
 
 }  // namespace
 
-StatusMonitor::StatusMonitor(WorkerShared& shared, StatusPort& port, Pause pause)
+StatusMonitor::StatusMonitor(WorkerShared& shared, StatusPort& port, Pause pause, WatchingPause watch)
     : m_shared(shared),
       m_status(*shared.status),
       m_port(port),
       m_pause(std::move(pause)),
+      m_watch(std::move(watch)),
       m_log(*shared.log),
       m_model(shared.port.model),
       m_kind(shared.port.kind),
       m_protocol(shared.port.protocol) {}
 
 bool StatusMonitor::runCycle() {
-    StatusBlock block{};
-    std::int32_t step = 0, sysError = 0;
-    const bool read = m_port.readStatus(&block, &step, &sysError) == 1;
-    if (read) {
-        m_lines[static_cast<std::size_t>(Line::ReadFailed)].clear();
-        const bool fresh = logChanged(Line::Read, "lpEvent ReadPort true:0x%x 0x%x 0x%x 0x%x,%d %d", block[0],
-                                      block[1], block[2], block[3], step, sysError);
-        readSensors(block, fresh);
-        readErrors(block);
-        if (m_kind == PORT_ETH) {
-            if (!reconnectNetwork()) {
-                return m_pause(kStatusCycleMs);
-            }
-            if (m_model == model::B21) {
-                writeStandardMode(fresh);
-            }
-            m_shared.conditions.online.store(true);
-        }
-        if (fresh) {
-            m_log.debug("lpEvent ReadPort end");
-        }
-    } else {
-        m_lines[static_cast<std::size_t>(Line::Read)].clear();
-        noteReadFailure(step, sysError);
+    const Read read = readStatus();
+    if (read == Read::Unreachable) {
+        return cyclePause();
     }
     if (m_kind != PORT_ETH) {
         const Power power = pollPower();
@@ -90,10 +71,74 @@ bool StatusMonitor::runCycle() {
     }
     recoverState();
     if (m_kind == PORT_ETH) {
-        networkPower(!read);
+        networkPower(read == Read::Failed);
     }
     holdErrorState();
-    return m_pause(kStatusCycleMs);
+    return cyclePause();
+}
+
+StatusMonitor::Read StatusMonitor::readStatus() {
+    StatusBlock block{};
+    std::int32_t step = 0, sysError = 0;
+    if (m_port.readStatus(&block, &step, &sysError) != 1) {
+        m_lines[static_cast<std::size_t>(Line::Read)].clear();
+        noteReadFailure(step, sysError);
+        return Read::Failed;
+    }
+    m_lines[static_cast<std::size_t>(Line::ReadFailed)].clear();
+    const bool fresh = logChanged(Line::Read, "lpEvent ReadPort true:0x%x 0x%x 0x%x 0x%x,%d %d", block[0], block[1],
+                                  block[2], block[3], step, sysError);
+    readSensors(block, fresh);
+    readErrors(block);
+    if (m_kind == PORT_ETH) {
+        if (!reconnectNetwork()) {
+            return Read::Unreachable;
+        }
+        if (m_model == model::B21) {
+            writeStandardMode(fresh);
+        }
+        m_shared.conditions.online.store(true);
+    }
+    if (fresh) {
+        m_log.debug("lpEvent ReadPort end");
+    }
+    return Read::Done;
+}
+
+bool StatusMonitor::cyclePause() {
+    if (!m_watch) {
+        return m_pause(kStatusCycleMs);
+    }
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(kStatusCycleMs);
+    for (;;) {
+        const auto left = std::chrono::ceil<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
+        if (left.count() <= 0) {
+            return true;
+        }
+        switch (m_watch(static_cast<platform::DWORD>(left.count()))) {
+        case Woke::Exit: return false;
+        case Woke::Arrived: return true;
+        case Woke::Elapsed: break;
+        }
+    }
+}
+
+bool StatusMonitor::settlePause() {
+    if (!m_watch) {
+        return m_pause(kPowerSettleMs);
+    }
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(kPowerSettleMs);
+    for (;;) {
+        const auto left = std::chrono::ceil<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
+        if (left.count() <= 0) {
+            return true;
+        }
+        switch (m_watch(static_cast<platform::DWORD>(left.count()))) {
+        case Woke::Exit: return false;
+        case Woke::Arrived: readStatus(); break;
+        case Woke::Elapsed: break;
+        }
+    }
 }
 
 void StatusMonitor::readSensors(const StatusBlock& block, bool freshRead) {
@@ -217,7 +262,7 @@ void StatusMonitor::noteReadFailure(std::int32_t step, std::int32_t sysError) {
 StatusMonitor::Power StatusMonitor::pollPower() {
     std::int32_t step = 0, sysError = 0;
     const std::int32_t first = m_port.portStatus(&step, &sysError);
-    if (!m_pause(kPowerSettleMs)) {
+    if (!settlePause()) {
         return Power::Exit;
     }
     const std::int32_t second = m_port.portStatus(&step, &sysError);

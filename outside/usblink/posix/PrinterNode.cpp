@@ -178,4 +178,20 @@ int32_t PrinterNode::read(std::uint8_t* buffer, int32_t length, int waitMs) {
     return done;
 }
 
+int32_t PrinterNode::waitForInput(int waitMs) {
+    const auto deadline = Clock::now() + std::chrono::milliseconds(waitMs);
+    pollfd watched{m_fd, POLLIN, 0};
+    int ready = 0;
+    while ((ready = ::poll(&watched, 1, millisecondsUntil(deadline))) < 0 && errno == EINTR) {
+    }
+    if (ready <= 0) {
+        return 0;
+    }
+    int waiting = 0;
+    if ((watched.revents & POLLIN) != 0 && ::ioctl(m_fd, FIONREAD, &waiting) == 0 && waiting > 0) {
+        return 1;
+    }
+    return -1;
+}
+
 }  // namespace usblink

@@ -39,6 +39,10 @@ public:
     // The count read, or -1 when the device is gone.
     int32_t read(std::uint8_t* buffer, int32_t length, int waitMs);
 
+    // Waits at most waitMs for the device to send something: 1 when bytes
+    // wait to be read, 0 when the time ran out, -1 when the device is gone.
+    int32_t waitForInput(int waitMs);
+
 private:
     explicit PrinterNode(int fd) : m_fd(fd) {}
     int m_fd;

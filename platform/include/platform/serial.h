@@ -47,6 +47,7 @@
 #include <string>
 #include <string_view>
 
+#include "platform/inputwait.h"
 #include "platform/threads.h"
 #include "platform/types.h"
 
@@ -247,6 +248,12 @@ public:
     // (*bytesRead: what had arrived), WAIT_TIMEOUT, or WAIT_FAILED with
     // *error.
     DWORD waitRead(IoEvent& event, DWORD timeoutMs, DWORD* bytesRead, LONG* error);
+
+    // Waits up to waitMs for received bytes to wait in the input queue
+    // (Arrived), or for `wake` (Woken, the signal taken), without holding
+    // the port. A line that hung up or cannot be opened has nothing
+    // arriving: the wait then ends only by `wake` or the time.
+    InputWait waitForInput(DWORD waitMs, InputWake& wake);
 
 private:
     explicit SerialPort(std::unique_ptr<SerialLine> line);

@@ -135,4 +135,11 @@ int unsentBytes(SOCKET socket);
 // closesocket. Never blocks (no lingering).
 int closeSocket(SOCKET socket);
 
+// WSADuplicateSocket within the process: a second handle on the same
+// connection, which stays open until both handles are closed. A thread
+// that watches a connection another thread may close holds its own
+// handle, so a handle value reused for some other connection is never
+// watched by mistake. INVALID_SOCKET on failure.
+SOCKET duplicateSocket(SOCKET socket);
+
 }  // namespace platform

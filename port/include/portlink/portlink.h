@@ -23,7 +23,9 @@
  * operating system's error through sysError: a Win32 error code or a
  * Winsock error number where a system call failed, -2 on success (-22 and
  * -44 for a parallel status read), -1 for a failure without a system error.
- * The step codes are listed per call below.
+ * The step codes are listed per call below. WaitPortStatus and
+ * WakePortStatus, which let a status reader wake when the printer sends,
+ * report no step codes.
  *
  * Arguments. Every out-parameter may be null (nothing is stored there). The
  * second argument of ReadPort, WritePort, ClosePort and GetPortStatus (the
@@ -32,9 +34,9 @@
  * no effect. A port index outside 0-101, a null buffer, or a negative
  * length is refused with stepCode 0 and sysError -1 (result 0; ClosePort 1).
  *
- * Threads. WritePort, ReadPort, GetPortStatus, ReOpenNetPort and
- * ReSetPrintWork may be called from any thread at any time, also at once on
- * one port: writes and status reads of a serial, USB or network port hold
+ * Threads. WritePort, ReadPort, GetPortStatus, ReOpenNetPort,
+ * ReSetPrintWork, WaitPortStatus and WakePortStatus may be called from any
+ * thread at any time, also at once on one port: writes and status reads of a serial, USB or network port hold
  * different locks, so a status read runs beside a long write; everything on
  * a parallel port takes turns. OpenPort and ClosePort take one process-wide
  * lock, so a printer and its drawer may open and close from two threads at
@@ -183,6 +185,30 @@ PORTLINK_API int32_t ReOpenNetPort(int32_t portIndex, int32_t handleIgnored, int
  * dropped by the next transfer's start. Nothing for other port kinds.
  */
 PORTLINK_API void ReSetPrintWork(int32_t portIndex, int32_t modeIgnored);
+
+/*
+ * Waits up to timeoutMs (at least 0) for the printer to send status bytes
+ * by itself (its automatic status), so that a status reader can ReadPort
+ * as soon as they arrive instead of on a fixed sleep. `mark` belongs to the
+ * caller: 0 before its first wait, then left as the call set it. Returns 1
+ * when status bytes arrived since the call that set *mark, and 0 when the
+ * time ran out or WakePortStatus was called since (at once when it was
+ * called after that call). Several callers may wait on one port at once
+ * (a printer and its drawer); bytes that arrive are news for each of them.
+ * Serial: bytes received on the line (left there for ReadPort). Network:
+ * bytes on the data connection, which are read and dropped here (ReadPort
+ * asks the status connection for the block). USB: bytes the device sends
+ * (left there; ReadPort asks for the block). Parallel, and a port that is
+ * not open: nothing arrives, the call waits out its time. A port index
+ * outside 0-101 or a null mark: 0 at once. Blocks.
+ */
+PORTLINK_API int32_t WaitPortStatus(int32_t portIndex, uint64_t* mark, int32_t timeoutMs);
+
+/*
+ * Ends every WaitPortStatus on the port now, and the next one of a caller
+ * whose mark was set before this call. Never blocks.
+ */
+PORTLINK_API void WakePortStatus(int32_t portIndex);
 
 #ifdef __cplusplus
 }

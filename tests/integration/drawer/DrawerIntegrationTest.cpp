@@ -418,6 +418,54 @@ TEST_F(DrawerTest, DrawerSharesItsPrintersNetworkConnection) {
     EXPECT_NE(sysError, -1);
 }
 
+// The printer pushes each sensor change: the drawer follows it well inside
+// one second's poll, opening and closing, also while a printer service
+// object on the same connection watches that printer's status too.
+void expectPromptDrawerChanges(emulator::VirtualPrinter& printer, opos::CashDrawer& drawer) {
+    for (int change = 0; change < 6; ++change) {
+        const bool open = change % 2 == 0;
+        // Changes land at different points of the status thread's cycle.
+        std::this_thread::sleep_for(std::chrono::milliseconds(97 * change));
+        const auto changed = Clock::now();
+        setDrawer(printer, open);
+        opos::Event event;
+        ASSERT_TRUE(drawer.waitForEvent(&event, 5s)) << "change " << change;
+        EXPECT_LT(millisecondsSince(changed), 150) << "change " << change;
+        EXPECT_EQ(event.number, open ? common::CASH_SUE_DRAWEROPEN : common::CASH_SUE_DRAWERCLOSED);
+    }
+}
+
+TEST_F(DrawerTest, SensorChangesAreSeenAsThePrinterSendsThem) {
+    addDrawer(schema::OpenSignalLow, schema::DrawerPin2);
+    EXPECT_EQ(openClaimEnable().number, common::CASH_SUE_DRAWERCLOSED);
+    expectPromptDrawerChanges(m_printer, m_drawer);
+}
+
+TEST_F(DrawerTest, SerialSensorChangesAreSeenAsThePrinterSendsThem) {
+    useSerialLine();
+    addDrawer(schema::OpenSignalLow, schema::DrawerPin2);
+    EXPECT_EQ(openClaimEnable().number, common::CASH_SUE_DRAWERCLOSED);
+    expectPromptDrawerChanges(m_printer, m_drawer);
+}
+
+TEST_F(DrawerTest, SensorChangesAreSeenPromptlyWhileThePrinterOnTheConnectionWatchesToo) {
+    platform::HModule printerModule = platform::loadLibrary(RECEIPTSO_PATH);
+    ASSERT_NE(printerModule, nullptr);
+    auto registerPrinter = platform::getProcAddressAs<platform::DllRegisterServerFunction>(
+        printerModule, platform::kDllRegisterServerExport);
+    ASSERT_NE(registerPrinter, nullptr);
+    ASSERT_EQ(registerPrinter(RECEIPTSO_PATH), platform::S_OK);
+    addPrinter();
+    addDrawer(schema::OpenSignalLow, schema::DrawerPin2);
+    opos::PosPrinter printer;
+    ASSERT_EQ(printer.open(printerName()), common::OPOS_SUCCESS);
+    ASSERT_EQ(printer.claimDevice(1000), common::OPOS_SUCCESS);
+    ASSERT_EQ(printer.setDeviceEnabled(true), common::OPOS_SUCCESS);
+    EXPECT_EQ(openClaimEnable().number, common::CASH_SUE_DRAWERCLOSED);
+    expectPromptDrawerChanges(m_printer, m_drawer);
+    printer.close();
+}
+
 TEST_F(DrawerTest, AnAsynchronousReceiptPrintsWhileTheDrawerOpensOnOneConnection) {
     platform::HModule printerModule = platform::loadLibrary(RECEIPTSO_PATH);
     ASSERT_NE(printerModule, nullptr);

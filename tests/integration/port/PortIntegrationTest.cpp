@@ -2,6 +2,10 @@
 // written arrives whole, the status block is the printer's own, and a
 // printer switched off or unplugged is lost and found again.
 
+#include <atomic>
+#include <future>
+#include <optional>
+
 #include "PortTestFixture.h"
 #include "UsbTestSupport.h"
 #include "emulator/NetworkPort.h"
@@ -198,6 +202,76 @@ TEST_F(PortIntegrationTest, UsbPrinterIsLostWhenUnpluggedAndFoundAgainByItsId) {
     const std::size_t before = printer.receivedBytes().size();
     EXPECT_EQ(write(44, bytesOf("back\n")).step, 10);
     EXPECT_TRUE(printer.waitForReceived(before + 5, 5s));
+}
+
+// Two status readers on one port (a printer and its drawer) both wake when
+// the printer sends its status by itself, whichever of them watched the
+// line; a wake-up ends a reader's wait at once, also one given just before
+// it began to wait.
+TEST_F(PortIntegrationTest, StatusReadersWakeWhenThePrinterSendsAndWhenWoken) {
+    for (const std::string kind : {"network", "serial", "USB"}) {
+        SCOPED_TRACE(kind);
+        VirtualPrinter printer("H81", 81);
+        std::string error;
+        std::unique_ptr<emulator::NetworkPort> network;
+        std::unique_ptr<emulator::PtyPort> line;
+        std::unique_ptr<emulator::UsbNode> node;
+        std::optional<UsbDevicePattern> pattern;
+        schema::PortSettings settings;
+        if (kind == "network") {
+            network = testsupport::openOnOwnLoopbackAddress(printer);
+            ASSERT_TRUE(network);
+            settings = settingsFor("NET" + network->address());
+        } else if (kind == "serial") {
+            line = emulator::PtyPort::open(printer, {path("com3"), {}}, &error);
+            ASSERT_TRUE(line) << error;
+            mapPort("COM3", line->linkPath());
+            settings = settingsFor("COM3");
+        } else {
+            ASSERT_TRUE(usblinkLoaded());
+            pattern.emplace(path("usb/lp*"));
+            node = emulator::UsbNode::open(printer, {path("usb"), -1, {}}, &error);
+            ASSERT_TRUE(node) << error;
+            settings = settingsFor("USB1");
+            settings.internalId = 81;
+            settings.usbPrintName = "USB_RX-H81_1";
+        }
+        addPrinter("RX-H81", settings);
+        const int32_t index = openPrinter("RX-H81").index;
+        ASSERT_GE(index, 0);
+        ASSERT_EQ(write(index, {0x1D, 0x61, 0xFF}).value, 1);
+        ASSERT_TRUE(eventually([&] { return printer.automaticStatusEnabled(); }));
+        Block block{};
+        read(index, &block);
+
+        std::uint64_t marks[2] = {};
+        for (std::uint64_t& mark : marks) {
+            WaitPortStatus(index, &mark, 0);
+        }
+        std::future<int32_t> readers[2];
+        std::atomic<Clock::time_point> woke[2];
+        for (int reader = 0; reader < 2; ++reader) {
+            readers[reader] = std::async(std::launch::async, [&, reader] {
+                const int32_t arrived = WaitPortStatus(index, &marks[reader], 5000);
+                woke[reader] = Clock::now();
+                return arrived;
+            });
+        }
+        const auto changed = Clock::now();
+        printer.changeState([](PrinterState& state) { state.coverOpen = !state.coverOpen; });
+        for (int reader = 0; reader < 2; ++reader) {
+            EXPECT_EQ(readers[reader].get(), 1) << "reader " << reader;
+            EXPECT_LT(woke[reader].load() - changed, 150ms) << "reader " << reader;
+        }
+        EXPECT_TRUE(eventually([&] { return read(index, &block).value == 1 && block == blockOf(printer.statusBlock()); }));
+
+        WaitPortStatus(index, &marks[0], 0);
+        WakePortStatus(index);
+        const auto woken = Clock::now();
+        EXPECT_EQ(WaitPortStatus(index, &marks[0], 5000), 0);
+        EXPECT_LT(Clock::now() - woken, 150ms);
+        close(index);
+    }
 }
 
 }  // namespace

@@ -80,6 +80,12 @@ USBLINK_API int32_t uWrite(int32_t device, int32_t pipe, const uint8_t* data, in
  * device is gone or the arguments are refused (*bytesRead 0). Blocks. */
 USBLINK_API int32_t GetSpecStatus(int32_t device, uint8_t* buffer, int32_t length, int32_t* bytesRead);
 
+/* Waits at most timeoutMs for the printer to send something by itself (its
+ * automatic status), leaving it to be read: 1 when bytes wait, 0 when the
+ * time ran out, -1 when the device is gone or the handle is not open.
+ * Blocks. */
+USBLINK_API int32_t WaitDeviceInput(int32_t device, int32_t timeoutMs);
+
 /* Closes the handle. 1, or 0 for a handle that is not open. */
 USBLINK_API int32_t CloseDevice(int32_t device);
 
@@ -92,6 +98,7 @@ typedef int32_t (*USBLINK_SETUSBTIMEOUTS)(int32_t, int32_t, int32_t);
 typedef int32_t (*USBLINK_UWRITE)(int32_t, int32_t, const uint8_t*, int32_t);
 typedef int32_t (*USBLINK_GETSPECSTATUS)(int32_t, uint8_t*, int32_t, int32_t*);
 typedef int32_t (*USBLINK_CLOSEDEVICE)(int32_t);
+typedef int32_t (*USBLINK_WAITDEVICEINPUT)(int32_t, int32_t);
 
 #ifdef __cplusplus
 }

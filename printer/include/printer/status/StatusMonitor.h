@@ -10,6 +10,13 @@
 // and a cycle that sees the exit flag after a pause returns at once, so the
 // thread ends within one cycle of the flag being set.
 //
+// With a watching pause, status bytes the printer sends by itself are read
+// as they arrive: they end the pause at a cycle's end (the next cycle reads
+// them), and in the pause between the two port status questions they are
+// read and reported at once while the pause keeps its length. The cycle's
+// pauses stay the upper bound, and the only path for a printer that sends
+// nothing by itself.
+//
 // Runs on the status monitor's thread only. Writes the slots and flags
 // without a lock: each is one atomic value that the printer thread and the
 // property getters read.
@@ -30,8 +37,14 @@ public:
     // Waits `ms` milliseconds or until shutdown; false once the exit flag
     // is set.
     using Pause = std::function<bool(platform::DWORD ms)>;
+    // How a watching pause ended: its time passed (or a wake-up meant for
+    // another reader of the port came), status bytes arrived, or the exit
+    // flag is set.
+    enum class Woke { Elapsed, Arrived, Exit };
+    using WatchingPause = std::function<Woke(platform::DWORD ms)>;
 
-    StatusMonitor(WorkerShared& shared, StatusPort& port, Pause pause);
+    // Without a watching pause, every pause is `pause`.
+    StatusMonitor(WorkerShared& shared, StatusPort& port, Pause pause, WatchingPause watch = {});
 
     // One cycle; the caller has checked the exit flag and DeviceEnabled.
     // False when the exit flag cut it short.
@@ -39,9 +52,18 @@ public:
 
 private:
     enum class Power { Settled, Unsettled, Exit };
+    enum class Read { Done, Failed, Unreachable };
     // The per-cycle log lines that are written only when they change.
     enum class Line { Read, ReadFailed, PortStatus, SendError, Count };
 
+    // The status block and what follows from it; Unreachable when a network
+    // printer could not be reconnected.
+    Read readStatus();
+    // The pause that ends a cycle; false once the exit flag is set.
+    bool cyclePause();
+    // The pause between the two port status questions; false once the exit
+    // flag is set.
+    bool settlePause();
     void readSensors(const StatusBlock& block, bool freshRead);
     void readF60Sensors(const StatusCodes& codes, const StatusBlock& block);
     void readCover(std::int32_t cover, const char* family);
@@ -80,6 +102,7 @@ private:
     PrinterStatus& m_status;
     StatusPort& m_port;
     const Pause m_pause;
+    const WatchingPause m_watch;
     const common::ModuleLog& m_log;
     const std::int32_t m_model;
     const std::int32_t m_kind;
