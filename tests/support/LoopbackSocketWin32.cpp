@@ -118,7 +118,10 @@ void Wakeup::wait(std::vector<Watched>& watched, int timeoutMs) {
     for (std::size_t i = 0; i < watched.size(); ++i) {
         const SHORT events = polled[i + 1].revents;
         watched[i].readable = (events & (POLLRDNORM | POLLHUP | POLLERR)) != 0;
-        watched[i].failed = (events & (POLLHUP | POLLERR)) != 0;
+        // Winsock reports the peer's end of stream as POLLHUP while data
+        // still waits to be read: only a failed connection is given up
+        // unread.
+        watched[i].failed = (events & POLLERR) != 0;
     }
 }
 
