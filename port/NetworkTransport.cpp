@@ -143,21 +143,24 @@ std::size_t discardInput(SOCKET socket) {
 // meanwhile. A slow printer is waited for as long as it keeps taking data;
 // one that takes nothing for kSendStall is given up. Once everything is
 // acknowledged, the end of its stream is waited for a short while more, as
-// the last bytes may still sit in its receive buffer. True when the
-// printer acknowledged everything.
+// the last bytes may still sit in its receive buffer. A stack that cannot
+// tell its queue (Wine's Winsock, Windows before 10) may still hold bytes
+// of its own: the printer's end of stream is then waited for as long as
+// for a printer that stalls. True when the printer acknowledged everything.
 bool waitForPrinterToFinish(SOCKET socket) {
     constexpr auto kFinishWait = std::chrono::milliseconds(1000);
     // How often the send queue is looked at while nothing arrives.
     constexpr auto kQueueCheck = std::chrono::milliseconds(20);
     auto lastProgress = SteadyClock::now();
     int lastUnsent = unsentBytes(socket);
+    const bool queueKnown = lastUnsent != SOCKET_ERROR;
     for (;;) {
         const int unsent = std::max(unsentBytes(socket), 0);
         if (unsent < lastUnsent) {
             lastProgress = SteadyClock::now();
         }
         lastUnsent = unsent;
-        const auto deadline = lastProgress + (unsent > 0 ? kSendStall : kFinishWait);
+        const auto deadline = lastProgress + (unsent > 0 || !queueKnown ? kSendStall : kFinishWait);
         const auto current = SteadyClock::now();
         if (current >= deadline) {
             return unsent == 0;

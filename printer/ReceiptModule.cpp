@@ -12,7 +12,13 @@ const common::ComClassRegistration kPosPrinterClass{
 
 }  // namespace
 
+// Only these leave the module: a Windows DLL with no export marked would
+// export every symbol.
+#if defined(_WIN32)
+#define RECEIPTSO_EXPORT extern "C" __declspec(dllexport)
+#else
 #define RECEIPTSO_EXPORT extern "C" __attribute__((visibility("default")))
+#endif
 
 RECEIPTSO_EXPORT platform::HRESULT CvDllGetObject(const char* clsid, platform::IDispatch** object) {
     if (clsid == nullptr || object == nullptr) {

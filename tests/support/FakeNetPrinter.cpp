@@ -1,48 +1,18 @@
 #include "support/FakeNetPrinter.h"
 
-#include <arpa/inet.h>
-#include <fcntl.h>
-#include <netinet/in.h>
-#include <poll.h>
-#include <sys/socket.h>
-#include <unistd.h>
-
 #include <algorithm>
-#include <cerrno>
 #include <random>
 #include <stdexcept>
 
 namespace testsupport {
 
-namespace {
+using loopback::kNone;
 
-void wake(int fd) {
-    const char byte = 1;
-    [[maybe_unused]] const ssize_t written = ::write(fd, &byte, 1);
-}
+namespace {
 
 // Small enough that a printer which stops reading backs the host up after a
 // few hundred kilobytes instead of megabytes.
 constexpr int kReceiveBufferSize = 16 * 1024;
-
-int listenOn(const std::string& address, std::uint16_t port) {
-    const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
-    if (fd < 0) {
-        return -1;
-    }
-    const int yes = 1;
-    ::setsockopt(fd, SOL_SOCKET, SO_REUSEADDR, &yes, sizeof yes);
-    ::setsockopt(fd, SOL_SOCKET, SO_RCVBUF, &kReceiveBufferSize, sizeof kReceiveBufferSize);
-    sockaddr_in local{};
-    local.sin_family = AF_INET;
-    local.sin_port = htons(port);
-    ::inet_pton(AF_INET, address.c_str(), &local.sin_addr);
-    if (::bind(fd, reinterpret_cast<sockaddr*>(&local), sizeof local) != 0 || ::listen(fd, 16) != 0) {
-        ::close(fd);
-        return -1;
-    }
-    return fd;
-}
 
 }  // namespace
 
@@ -50,22 +20,22 @@ FakeNetPrinter::FakeNetPrinter(std::uint16_t dataPort, std::uint16_t statusPort)
     std::random_device seed;
     std::mt19937 random(seed());
     std::uniform_int_distribution<int> part(1, 254);
-    for (int attempt = 0; attempt < 100 && m_statusListener < 0; ++attempt) {
+    for (int attempt = 0; attempt < 100 && m_statusListener == kNone; ++attempt) {
         const std::string address =
             "127." + std::to_string(part(random)) + "." + std::to_string(part(random)) + "." + std::to_string(part(random));
-        m_dataListener = listenOn(address, dataPort);
-        if (m_dataListener < 0) {
+        m_dataListener = loopback::listenOn(address, dataPort, kReceiveBufferSize);
+        if (m_dataListener == kNone) {
             continue;
         }
-        m_statusListener = listenOn(address, statusPort);
-        if (m_statusListener < 0) {
-            ::close(m_dataListener);
-            m_dataListener = -1;
+        m_statusListener = loopback::listenOn(address, statusPort, kReceiveBufferSize);
+        if (m_statusListener == kNone) {
+            loopback::closeSocket(m_dataListener);
+            m_dataListener = kNone;
             continue;
         }
         m_address = address;
     }
-    if (m_statusListener < 0 || ::pipe2(m_wake, O_CLOEXEC | O_NONBLOCK) != 0) {
+    if (m_statusListener == kNone) {
         throw std::runtime_error("no loopback address to listen on");
     }
     m_thread = std::thread([this] { run(); });
@@ -76,15 +46,13 @@ FakeNetPrinter::~FakeNetPrinter() {
         std::lock_guard lock(m_mutex);
         m_stop = true;
     }
-    wake(m_wake[1]);
+    m_wake.set();
     m_thread.join();
     for (const Connection& connection : m_connections) {
-        ::close(connection.fd);
+        loopback::closeSocket(connection.fd);
     }
-    ::close(m_dataListener);
-    ::close(m_statusListener);
-    ::close(m_wake[0]);
-    ::close(m_wake[1]);
+    loopback::closeSocket(m_dataListener);
+    loopback::closeSocket(m_statusListener);
 }
 
 void FakeNetPrinter::run() {
@@ -92,14 +60,13 @@ void FakeNetPrinter::run() {
     while (!m_stop) {
         auto now = std::chrono::steady_clock::now();
         const bool dataDue = m_reading && (m_paceBytes == 0 || now >= m_nextDataRead);
-        std::vector<pollfd> watched = {{m_wake[0], POLLIN, 0}, {m_dataListener, POLLIN, 0}, {m_statusListener, POLLIN, 0}};
+        std::vector<loopback::Watched> watched = {{m_dataListener, true}, {m_statusListener, true}};
         for (const Connection& connection : m_connections) {
-            const bool read = connection.status || dataDue;
-            watched.push_back({connection.fd, static_cast<short>(read ? POLLIN : 0), 0});
+            watched.push_back({connection.fd, connection.status || dataDue});
         }
         const int waitMs = nextWakeMs(now);
         lock.unlock();
-        ::poll(watched.data(), watched.size(), waitMs);
+        m_wake.wait(watched, waitMs);
         lock.lock();
         now = std::chrono::steady_clock::now();
         std::vector<LateAnswer> stillLate;
@@ -108,21 +75,18 @@ void FakeNetPrinter::run() {
                 stillLate.push_back(answer);
             } else if (std::any_of(m_connections.begin(), m_connections.end(),
                                    [&answer](const Connection& c) { return c.fd == answer.fd; })) {
-                ::send(answer.fd, m_status.data(), m_status.size(), MSG_NOSIGNAL);
+                loopback::send(answer.fd, m_status.data(), m_status.size());
             }
         }
         m_lateAnswers = std::move(stillLate);
-        char drained[16];
-        while (::read(m_wake[0], drained, sizeof drained) > 0) {
-        }
-        for (int listener = 1; listener <= 2; ++listener) {
-            if ((watched[listener].revents & POLLIN) == 0) {
+        for (int listener = 0; listener < 2; ++listener) {
+            if (!watched[listener].readable) {
                 continue;
             }
-            const int fd = ::accept4(watched[listener].fd, nullptr, nullptr, SOCK_CLOEXEC | SOCK_NONBLOCK);
-            if (fd >= 0) {
-                m_connections.push_back(Connection{fd, listener == 2, 0, {}});
-                if (listener == 1) {
+            const loopback::Handle fd = loopback::acceptFrom(watched[listener].socket);
+            if (fd != kNone) {
+                m_connections.push_back(Connection{fd, listener == 1, 0, {}});
+                if (listener == 0) {
                     ++m_dataAccepted;
                 }
                 m_changed.notify_all();
@@ -133,13 +97,14 @@ void FakeNetPrinter::run() {
         std::vector<Connection> kept;
         for (std::size_t i = 0; i < m_connections.size(); ++i) {
             Connection& connection = m_connections[i];
-            const short events = i + 3 < watched.size() ? watched[i + 3].revents : 0;
+            const loopback::Watched seen = i + 2 < watched.size() ? watched[i + 2] : loopback::Watched{kNone, false};
             bool open = true;
-            if ((events & (POLLIN | POLLHUP | POLLERR)) != 0 && (connection.status || dataDue)) {
+            if (seen.readable && (connection.status || dataDue)) {
                 std::uint8_t chunk[4096];
                 const std::size_t most = !connection.status && m_paceBytes > 0 ? std::min(m_paceBytes, sizeof chunk) : sizeof chunk;
-                const ssize_t got = ::recv(connection.fd, chunk, most, 0);
-                if (got <= 0 && !(got < 0 && errno == EAGAIN)) {
+                std::size_t got = 0;
+                const loopback::Received result = loopback::receive(connection.fd, chunk, most, &got);
+                if (result == loopback::Received::Closed) {
                     open = false;
                 } else if (got > 0 && !connection.status) {
                     m_received.insert(m_received.end(), chunk, chunk + got);
@@ -154,18 +119,18 @@ void FakeNetPrinter::run() {
                             if (m_answerDelay.count() > 0) {
                                 m_lateAnswers.push_back({connection.fd, now + m_answerDelay});
                             } else {
-                                ::send(connection.fd, m_status.data(), m_status.size(), MSG_NOSIGNAL);
+                                loopback::send(connection.fd, m_status.data(), m_status.size());
                             }
                         }
                     }
                 }
-            } else if ((events & (POLLHUP | POLLERR)) != 0) {
+            } else if (seen.failed) {
                 open = false;
             }
             if (open) {
                 kept.push_back(std::move(connection));
             } else {
-                ::close(connection.fd);
+                loopback::closeSocket(connection.fd);
             }
         }
         m_connections = std::move(kept);
@@ -193,7 +158,7 @@ void FakeNetPrinter::setPace(std::size_t bytes, std::chrono::milliseconds interv
         m_paceBytes = bytes;
         m_paceInterval = interval;
     }
-    wake(m_wake[1]);
+    m_wake.set();
 }
 
 void FakeNetPrinter::setAnswerDelay(std::chrono::milliseconds delay) {
@@ -205,7 +170,7 @@ void FakeNetPrinter::sendAutomaticStatus() {
     std::lock_guard lock(m_mutex);
     for (const Connection& connection : m_connections) {
         if (!connection.status) {
-            ::send(connection.fd, m_status.data(), m_status.size(), MSG_NOSIGNAL);
+            loopback::send(connection.fd, m_status.data(), m_status.size());
         }
     }
 }
@@ -264,7 +229,7 @@ void FakeNetPrinter::setReading(bool reading) {
         std::lock_guard lock(m_mutex);
         m_reading = reading;
     }
-    wake(m_wake[1]);
+    m_wake.set();
 }
 
 }  // namespace testsupport

@@ -16,6 +16,8 @@
 #include <thread>
 #include <vector>
 
+#include "support/LoopbackSocket.h"
+
 namespace testsupport {
 
 class FakeNetPrinter {
@@ -55,7 +57,7 @@ public:
 
 private:
     struct Connection {
-        int fd;
+        loopback::Handle fd;
         bool status;
         std::size_t scanned = 0;
         Bytes pending;
@@ -66,14 +68,14 @@ private:
     int nextWakeMs(std::chrono::steady_clock::time_point now) const;
 
     struct LateAnswer {
-        int fd;
+        loopback::Handle fd;
         std::chrono::steady_clock::time_point due;
     };
 
     std::string m_address;
-    int m_dataListener = -1;
-    int m_statusListener = -1;
-    int m_wake[2] = {-1, -1};
+    loopback::Handle m_dataListener = loopback::kNone;
+    loopback::Handle m_statusListener = loopback::kNone;
+    loopback::Wakeup m_wake;
     mutable std::mutex m_mutex;
     mutable std::condition_variable m_changed;
     bool m_stop = false;

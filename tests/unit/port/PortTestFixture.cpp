@@ -1,20 +1,10 @@
 #include "PortTestFixture.h"
 
-#include <filesystem>
-
 #include "platform/registry.h"
 #include "platform/serial.h"
 #include "portlink/portlink.h"
 
 namespace porttest {
-
-std::size_t openDescriptorCount() {
-    std::size_t count = 0;
-    for ([[maybe_unused]] const auto& entry : std::filesystem::directory_iterator("/proc/self/fd")) {
-        ++count;
-    }
-    return count;
-}
 
 Bytes bytesOf(const std::string& text) { return Bytes(text.begin(), text.end()); }
 

@@ -15,7 +15,20 @@
 #include "schema/DeviceEntry.h"
 #include "support/TempRegistry.h"
 
+// The serial, parallel and USB printers of these tests sit on
+// pseudo-terminals, made with POSIX calls: a Windows test has none, and
+// skips those cases with this reason.
+#if defined(_WIN32)
+#define CVOPOS_PSEUDO_TERMINALS 0
+#else
+#define CVOPOS_PSEUDO_TERMINALS 1
+#endif
+
 namespace porttest {
+
+inline constexpr const char* kNoPseudoTerminals =
+    "needs a printer on a pseudo-terminal, made with POSIX calls (under Wine a COM port reaches a pty only "
+    "through a link the Linux side makes)";
 
 using Bytes = std::vector<std::uint8_t>;
 using Block = std::array<std::uint8_t, 4>;
@@ -34,7 +47,8 @@ struct Result {
     int32_t sysError = 0;
 };
 
-// The descriptors this process holds, to show a failed open left none.
+// The descriptors (on Windows: handles) this process holds, to show a
+// failed open left none.
 std::size_t openDescriptorCount();
 
 Bytes bytesOf(const std::string& text);

@@ -6,18 +6,22 @@
 #include <memory>
 
 #include "PortTestFixture.h"
-#include "UsbTestSupport.h"
 #include "platform/socket.h"
 #include "portlink/portlink.h"
 #include "support/FakeNetPrinter.h"
+#if CVOPOS_PSEUDO_TERMINALS
+#include "UsbTestSupport.h"
 #include "support/FakePtyPrinter.h"
+#endif
 
 namespace porttest {
 namespace {
 
 using namespace std::chrono_literals;
 using testsupport::FakeNetPrinter;
+#if CVOPOS_PSEUDO_TERMINALS
 using testsupport::FakePtyPrinter;
+#endif
 
 // A job whose bytes tell their place, so a gap or a reordering shows.
 Bytes numberedJob(std::size_t size) {
@@ -29,6 +33,7 @@ Bytes numberedJob(std::size_t size) {
 }
 
 class SlowPrinterTest : public PortTest {
+#if CVOPOS_PSEUDO_TERMINALS
 protected:
     std::unique_ptr<FakePtyPrinter> printerOn(const std::string& port, FakePtyPrinter::Options options = {}) {
         options.linkPath = path(port);
@@ -36,6 +41,7 @@ protected:
         mapPort(port, printer->linkPath());
         return printer;
     }
+#endif
 };
 
 TEST_F(SlowPrinterTest, NetworkJobSurvivesALateStatusAnswerAndTheClose) {
@@ -68,6 +74,7 @@ TEST_F(SlowPrinterTest, NetworkJobSurvivesALateStatusAnswerAndTheClose) {
     EXPECT_EQ(printer.received(), job);
 }
 
+#if CVOPOS_PSEUDO_TERMINALS
 TEST_F(SlowPrinterTest, UsbJobAfterAReopenSurvivesASlowPausingPrinter) {
     ASSERT_TRUE(usblinkLoaded());
     UsbDevicePattern pattern(path("lp*"));
@@ -233,6 +240,11 @@ TEST_F(SlowPrinterTest, ParallelWriteNeverWaitsBehindAStatusRead) {
     EXPECT_GT(writes, 10);
     EXPECT_LT(slowest, 100);
 }
+
+#else
+// Printers on pseudo-terminals are made with POSIX calls.
+TEST_F(SlowPrinterTest, SerialParallelAndUsbCasesNeedPseudoTerminals) { GTEST_SKIP() << kNoPseudoTerminals; }
+#endif
 
 }  // namespace
 }  // namespace porttest

@@ -167,7 +167,7 @@ private:
 
 // Shared by the encoder and the translators: formats only when the line
 // will be written.
-void logDebug(EncodeLog* log, const char* format, ...) __attribute__((format(printf, 2, 3)));
-void logError(EncodeLog* log, const char* format, ...) __attribute__((format(printf, 2, 3)));
+void logDebug(EncodeLog* log, const char* format, ...) __attribute__((format(gnu_printf, 2, 3)));
+void logError(EncodeLog* log, const char* format, ...) __attribute__((format(gnu_printf, 2, 3)));
 
 }  // namespace printer
