@@ -9,7 +9,7 @@
 #include <optional>
 
 #include "platform/debug.h"
-#include "platform/registry.h"
+#include "ConfiguredCodePage.h"
 #include "platform/strings.h"
 
 namespace platform {
@@ -17,7 +17,6 @@ namespace platform {
 namespace {
 
 constexpr DWORD kDefaultCodePage = 1252;
-constexpr const char* kCodePageKey = "SYSTEM\\CurrentControlSet\\Control\\Nls\\CodePage";
 
 struct CodePage {
     DWORD number;
@@ -42,32 +41,8 @@ bool iconvKnows(const std::string& charset) {
     return true;
 }
 
-// The number in the registry value, or nothing when it is missing or is not
-// a plain number.
-std::optional<DWORD> readRegistryCodePage() {
-    HKey key = nullptr;
-    if (regOpenKeyEx(HKLM, kCodePageKey, KEY_READ, &key) != ERROR_SUCCESS) {
-        return std::nullopt;
-    }
-    char text[16] = {};
-    DWORD type = REG_NONE;
-    DWORD size = sizeof(text);
-    const LONG status = regQueryValueEx(key, "ACP", &type, reinterpret_cast<BYTE*>(text), &size);
-    regCloseKey(key);
-    if (status != ERROR_SUCCESS || type != REG_SZ) {
-        return std::nullopt;
-    }
-    const std::size_t length = strnlen(text, std::min<std::size_t>(size, sizeof(text)));
-    DWORD number = 0;
-    const auto [end, error] = std::from_chars(text, text + length, number);
-    if (error != std::errc() || end != text + length || length == 0 || number == 0 || number > 65535) {
-        return std::nullopt;
-    }
-    return number;
-}
-
 CodePage loadCodePage() {
-    const std::optional<DWORD> configured = readRegistryCodePage();
+    const std::optional<DWORD> configured = detail::configuredCodePage();
     if (configured) {
         std::string charset = charsetFor(*configured);
         if (iconvKnows(charset)) {

@@ -1,5 +1,5 @@
-#include <unistd.h>
-
+// The host's dialog provider, the same on every backend: a host registers
+// one, and without one the dialog runs headless (presses Start and closes).
 #include <mutex>
 #include <utility>
 
@@ -30,10 +30,6 @@ void runModalDialog(const DialogDescription& description, const DialogStart& onS
         return;
     }
     onStart();
-}
-
-bool standardInputIsTerminal() {
-    return ::isatty(STDIN_FILENO) == 1;
 }
 
 }  // namespace platform

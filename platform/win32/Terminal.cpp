@@ -1,0 +1,13 @@
+#include "platform/ui.h"
+
+#include <io.h>
+
+#include <cstdio>
+
+namespace platform {
+
+bool standardInputIsTerminal() {
+    return ::_isatty(::_fileno(stdin)) != 0;
+}
+
+}  // namespace platform
