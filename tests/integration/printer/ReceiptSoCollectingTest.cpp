@@ -26,33 +26,6 @@ protected:
         return control;
     }
 
-    static LONG call(opos::PosPrinter& control, const char* method, std::vector<opos::Value> arguments) {
-        return control.call(method, arguments).rc;
-    }
-
-    static std::size_t find(const emulator::Bytes& bytes, const emulator::Bytes& pattern, std::size_t from = 0) {
-        if (from > bytes.size()) {
-            return std::string::npos;
-        }
-        const auto at = std::search(bytes.begin() + static_cast<std::ptrdiff_t>(from), bytes.end(), pattern.begin(),
-                                    pattern.end());
-        return at == bytes.end() ? std::string::npos : static_cast<std::size_t>(at - bytes.begin());
-    }
-    static emulator::Bytes text(const std::string& s) { return emulator::Bytes(s.begin(), s.end()); }
-
-    // A written job is not yet read by the printer: waits until `pattern`
-    // arrived at or after `from`.
-    static bool arrives(const emulator::VirtualPrinter& printer, const emulator::Bytes& pattern, std::size_t from = 0) {
-        const auto deadline = std::chrono::steady_clock::now() + 5s;
-        while (find(printer.receivedBytes(), pattern, from) == std::string::npos) {
-            if (std::chrono::steady_clock::now() >= deadline) {
-                return false;
-            }
-            printer.waitForReceived(printer.receivedBytes().size() + 1, 50ms);
-        }
-        return true;
-    }
-
     // Waits for a StatusUpdate with `status`, skipping other events.
     static bool awaitStatus(opos::ControlObject& control, LONG status, std::chrono::milliseconds timeout) {
         const auto deadline = std::chrono::steady_clock::now() + timeout;

@@ -196,4 +196,28 @@ std::vector<opos::Event> ReceiptSoTest::events(opos::ControlObject& control, std
     return received;
 }
 
+LONG ReceiptSoTest::call(opos::PosPrinter& control, const char* method, std::vector<opos::Value> arguments) {
+    return control.call(method, arguments).rc;
+}
+
+std::size_t ReceiptSoTest::find(const emulator::Bytes& bytes, const emulator::Bytes& pattern, std::size_t from) {
+    if (from > bytes.size()) {
+        return std::string::npos;
+    }
+    const auto at =
+        std::search(bytes.begin() + static_cast<std::ptrdiff_t>(from), bytes.end(), pattern.begin(), pattern.end());
+    return at == bytes.end() ? std::string::npos : static_cast<std::size_t>(at - bytes.begin());
+}
+
+bool ReceiptSoTest::arrives(const emulator::VirtualPrinter& printer, const emulator::Bytes& pattern, std::size_t from) {
+    const auto deadline = std::chrono::steady_clock::now() + 5s;
+    while (find(printer.receivedBytes(), pattern, from) == std::string::npos) {
+        if (std::chrono::steady_clock::now() >= deadline) {
+            return false;
+        }
+        printer.waitForReceived(printer.receivedBytes().size() + 1, 50ms);
+    }
+    return true;
+}
+
 }  // namespace printertest

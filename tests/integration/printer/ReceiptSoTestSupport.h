@@ -86,6 +86,14 @@ protected:
     // new bytes for 100 ms, 2 s at most): a write returns before the
     // printer reads, so a test that counts bytes from here starts clean.
     static void settle(const emulator::VirtualPrinter& printer);
+    // Calls a method by name with its arguments; its result code.
+    static LONG call(opos::PosPrinter& control, const char* method, std::vector<opos::Value> arguments);
+    // Where `pattern` first stands in `bytes` at or after `from`, or npos.
+    static std::size_t find(const emulator::Bytes& bytes, const emulator::Bytes& pattern, std::size_t from = 0);
+    static emulator::Bytes text(const std::string& s) { return emulator::Bytes(s.begin(), s.end()); }
+    // A written job is not yet read by the printer: waits (5 s at most)
+    // until `pattern` arrived at or after `from`.
+    static bool arrives(const emulator::VirtualPrinter& printer, const emulator::Bytes& pattern, std::size_t from = 0);
     // Collects events until `count` arrived or `timeout` passed.
     static std::vector<opos::Event> events(opos::ControlObject& control, std::size_t count,
                                            std::chrono::milliseconds timeout = 5s);
