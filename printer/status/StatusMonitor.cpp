@@ -105,29 +105,15 @@ StatusMonitor::Read StatusMonitor::readStatus() {
     return Read::Done;
 }
 
-bool StatusMonitor::cyclePause() {
-    if (!m_watch) {
-        return m_pause(kStatusCycleMs);
-    }
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(kStatusCycleMs);
-    for (;;) {
-        const auto left = std::chrono::ceil<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
-        if (left.count() <= 0) {
-            return true;
-        }
-        switch (m_watch(static_cast<platform::DWORD>(left.count()))) {
-        case Woke::Exit: return false;
-        case Woke::Arrived: return true;
-        case Woke::Elapsed: break;
-        }
-    }
-}
+bool StatusMonitor::cyclePause() { return watchedPause(kStatusCycleMs, true); }
 
-bool StatusMonitor::settlePause() {
+bool StatusMonitor::settlePause() { return watchedPause(kPowerSettleMs, false); }
+
+bool StatusMonitor::watchedPause(platform::DWORD ms, bool endOnArrival) {
     if (!m_watch) {
-        return m_pause(kPowerSettleMs);
+        return m_pause(ms);
     }
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(kPowerSettleMs);
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
     for (;;) {
         const auto left = std::chrono::ceil<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
         if (left.count() <= 0) {
@@ -135,7 +121,12 @@ bool StatusMonitor::settlePause() {
         }
         switch (m_watch(static_cast<platform::DWORD>(left.count()))) {
         case Woke::Exit: return false;
-        case Woke::Arrived: readStatus(); break;
+        case Woke::Arrived:
+            if (endOnArrival) {
+                return true;
+            }
+            readStatus();
+            break;
         case Woke::Elapsed: break;
         }
     }

@@ -64,6 +64,10 @@ private:
     // The pause between the two port status questions; false once the exit
     // flag is set.
     bool settlePause();
+    // Pauses `ms`, watching the port when it can be watched: status that
+    // arrives ends the pause when `endOnArrival`, else it is read at once and
+    // the pause keeps its length. False once the exit flag is set.
+    bool watchedPause(platform::DWORD ms, bool endOnArrival);
     void readSensors(const StatusBlock& block, bool freshRead);
     void readF60Sensors(const StatusCodes& codes, const StatusBlock& block);
     void readCover(std::int32_t cover, const char* family);
