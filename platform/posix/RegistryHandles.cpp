@@ -57,4 +57,8 @@ bool regReleaseHandle(HKey key) {
     return true;
 }
 
+const char* regRootName(long long rootId) {
+    return rootId == kRegClassesRootId ? "HKEY_CLASSES_ROOT" : "HKEY_LOCAL_MACHINE";
+}
+
 }  // namespace platform

@@ -35,4 +35,7 @@ HKey regNewHandle(const std::string& store, long long keyId, REGSAM access);
 // False for a handle that is not live; a predefined root is left alone.
 bool regReleaseHandle(HKey key);
 
+// The full name of a root key as a .reg file writes it.
+const char* regRootName(long long rootId);
+
 }  // namespace platform

@@ -1,5 +1,5 @@
 #include "platform/registry.h"
-#include "../posix/RegistryNames.h"
+#include "RegistryNames.h"
 
 #include <windows.h>
 

@@ -1,8 +1,8 @@
 // .reg import and export over the Windows registry. The file format itself
 // is the portable one the other backend uses.
 #include "platform/registry.h"
-#include "../posix/RegFileFormat.h"
-#include "../posix/RegistryNames.h"
+#include "RegFileFormat.h"
+#include "RegistryNames.h"
 
 #include <windows.h>
 

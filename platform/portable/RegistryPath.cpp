@@ -1,4 +1,3 @@
-#include "RegistryHandles.h"
 #include "RegistryNames.h"
 #include "platform/registry.h"
 
@@ -59,10 +58,6 @@ void regTerminateString(std::string* data) {
     if (data->empty() || data->back() != '\0') {
         data->push_back('\0');
     }
-}
-
-const char* regRootName(long long rootId) {
-    return rootId == kRegClassesRootId ? "HKEY_CLASSES_ROOT" : "HKEY_LOCAL_MACHINE";
 }
 
 bool regSplitRootPath(const std::string& keyPath, HKey* root, std::string* subKey) {

@@ -30,7 +30,4 @@ LONG regCheckValueName(const std::string& name);
 // Appends the terminating NUL that a REG_SZ written without one lacks.
 void regTerminateString(std::string* data);
 
-// The full name of a root key as a .reg file writes it.
-const char* regRootName(long long rootId);
-
 }  // namespace platform
