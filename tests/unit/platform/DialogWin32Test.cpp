@@ -65,6 +65,11 @@ LRESULT CALLBACK afterWindowProcedure(int code, WPARAM wParam, LPARAM lParam) {
     return ::CallNextHookEx(nullptr, code, wParam, lParam);
 }
 
+BOOL CALLBACK cancelWindow(HWND window, LPARAM) {
+    ::PostMessageA(window, WM_COMMAND, IDCANCEL, 0);
+    return TRUE;
+}
+
 // Ends a dialog nobody closed, so that a fault shows as a failure rather
 // than a hung test.
 class Watchdog {
@@ -74,13 +79,7 @@ public:
               std::unique_lock lock(m_mutex);
               if (!m_done.wait_for(lock, std::chrono::seconds(20), [this] { return m_finished; })) {
                   m_fired = true;
-                  ::EnumThreadWindows(
-                      threadId,
-                      [](HWND window, LPARAM) {
-                          ::PostMessageA(window, WM_COMMAND, IDCANCEL, 0);
-                          return TRUE;
-                      },
-                      0);
+                  ::EnumThreadWindows(threadId, cancelWindow, 0);
               }
           }) {}
     ~Watchdog() {
