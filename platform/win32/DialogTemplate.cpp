@@ -33,9 +33,10 @@ public:
     // The texts are in the ANSI code page, as the service objects write them.
     void text(const std::string& value) {
         if (!value.empty()) {
-            const int length = ::MultiByteToWideChar(CP_ACP, 0, value.data(), static_cast<int>(value.size()), nullptr, 0);
+            const int size = static_cast<int>(value.size());
+            const int length = ::MultiByteToWideChar(CP_ACP, 0, value.data(), size, nullptr, 0);
             std::wstring wide(static_cast<std::size_t>(length), L'\0');
-            ::MultiByteToWideChar(CP_ACP, 0, value.data(), static_cast<int>(value.size()), wide.data(), length);
+            ::MultiByteToWideChar(CP_ACP, 0, value.data(), size, wide.data(), length);
             for (const wchar_t c : wide) {
                 word(static_cast<WORD>(c));
             }

@@ -44,7 +44,8 @@ std::string windowText(HWND window) {
 void pressButton(HWND dialog, const char* text) {
     const HWND button = ::FindWindowExA(dialog, nullptr, "Button", text);
     ASSERT_NE(button, nullptr) << text;
-    ::PostMessageA(dialog, WM_COMMAND, MAKEWPARAM(::GetDlgCtrlID(button), BN_CLICKED), reinterpret_cast<LPARAM>(button));
+    ::PostMessageA(dialog, WM_COMMAND, MAKEWPARAM(::GetDlgCtrlID(button), BN_CLICKED),
+                   reinterpret_cast<LPARAM>(button));
 }
 
 LRESULT CALLBACK afterWindowProcedure(int code, WPARAM wParam, LPARAM lParam) {
@@ -52,7 +53,8 @@ LRESULT CALLBACK afterWindowProcedure(int code, WPARAM wParam, LPARAM lParam) {
     if (code == HC_ACTION && call->message == WM_INITDIALOG) {
         g_shown.dialog = call->hwnd;
         g_shown.caption = windowText(call->hwnd);
-        for (HWND child = ::GetWindow(call->hwnd, GW_CHILD); child != nullptr; child = ::GetWindow(child, GW_HWNDNEXT)) {
+        for (HWND child = ::GetWindow(call->hwnd, GW_CHILD); child != nullptr;
+             child = ::GetWindow(child, GW_HWNDNEXT)) {
             char className[64] = {};
             ::GetClassNameA(child, className, sizeof className);
             g_shown.controls.push_back({className, windowText(child), ::GetWindowLongA(child, GWL_STYLE)});

@@ -30,7 +30,9 @@ protected:
         platform::freeLibrary(m_module);
     }
 
-    static void attach(const char* internalIds) { platform::setEnvironmentVariable("FAKE_USBLINK_PRINTERS", internalIds); }
+    static void attach(const char* internalIds) {
+        platform::setEnvironmentVariable("FAKE_USBLINK_PRINTERS", internalIds);
+    }
     int openHandles() const { return m_openHandles(); }
 
 private:
