@@ -6,14 +6,23 @@ namespace platform::detail {
 
 namespace {
 
-// Layout in dialog units.
-constexpr short kWidth = 220;
-constexpr short kMargin = 7;
-constexpr short kLineHeight = 10;
-constexpr short kFieldHeight = 14;
+// Layout in dialog units: texts every 16 units from the top, the buttons
+// under them, the result label and its field under the buttons.
+constexpr short kWidth = 186;
+constexpr short kTextLeft = 17;
+constexpr short kTextTop = 9;
+constexpr short kTextStep = 16;
+constexpr short kTextWidth = 155;
+constexpr short kTextHeight = 10;
+constexpr short kStartLeft = 27;
+constexpr short kCloseLeft = 95;
 constexpr short kButtonWidth = 50;
 constexpr short kButtonHeight = 14;
-constexpr short kGap = 4;
+constexpr short kResultLeft = 27;
+constexpr short kResultLabelWidth = 45;
+constexpr short kResultWidth = 125;
+constexpr short kResultHeight = 13;
+constexpr short kBottomMargin = 9;
 
 // Texts that nothing addresses share the usual "no identifier".
 constexpr WORD kStaticId = 0xFFFF;
@@ -72,13 +81,13 @@ private:
 
 std::vector<WORD> buildDialogTemplate(const DialogDescription& description) {
     const auto lines = static_cast<short>(description.texts.size());
-    const short resultTop = static_cast<short>(kMargin + lines * kLineHeight + kGap);
-    const short buttonsTop = static_cast<short>(resultTop + kLineHeight + kFieldHeight + kGap);
-    const short height = static_cast<short>(buttonsTop + kButtonHeight + kMargin);
-    const short fieldWidth = kWidth - 2 * kMargin;
+    const short buttonsTop = static_cast<short>(kTextTop + lines * kTextStep - 5);
+    const short labelTop = static_cast<short>(buttonsTop + kButtonHeight + 7);
+    const short resultTop = static_cast<short>(labelTop + kTextStep);
+    const short height = static_cast<short>(resultTop + kResultHeight + kBottomMargin);
 
     TemplateWriter writer;
-    writer.dword(DS_MODALFRAME | DS_CENTER | WS_POPUP | WS_CAPTION | WS_SYSMENU);
+    writer.dword(DS_SETFONT | DS_MODALFRAME | DS_CENTER | WS_POPUP | WS_CAPTION | WS_SYSMENU);
     writer.dword(0);  // extended style
     writer.word(static_cast<WORD>(lines + 4));
     for (const short value : {short{0}, short{0}, kWidth, height}) {
@@ -87,21 +96,22 @@ std::vector<WORD> buildDialogTemplate(const DialogDescription& description) {
     writer.word(0);  // no menu
     writer.word(0);  // the system's dialog class
     writer.text(description.title);
+    writer.word(8);  // point size of the font
+    writer.text("MS Sans Serif");
 
-    short top = kMargin;
+    short top = kTextTop;
     for (const std::string& line : description.texts) {
-        writer.item(SS_LEFT, kMargin, top, fieldWidth, kLineHeight, kStaticId, kStaticClass, line);
-        top = static_cast<short>(top + kLineHeight);
+        writer.item(SS_LEFT, kTextLeft, top, kTextWidth, kTextHeight, kStaticId, kStaticClass, line);
+        top = static_cast<short>(top + kTextStep);
     }
-    writer.item(SS_LEFT, kMargin, resultTop, fieldWidth, kLineHeight, kStaticId, kStaticClass,
+    writer.item(BS_DEFPUSHBUTTON | WS_TABSTOP, kStartLeft, buttonsTop, kButtonWidth, kButtonHeight, kDialogStartId,
+                kButtonClass, description.startButton);
+    writer.item(BS_PUSHBUTTON | WS_TABSTOP, kCloseLeft, buttonsTop, kButtonWidth, kButtonHeight, kDialogCloseId,
+                kButtonClass, description.closeButton);
+    writer.item(SS_LEFT, kResultLeft, labelTop, kResultLabelWidth, kTextHeight, kStaticId, kStaticClass,
                 description.resultLabel);
-    writer.item(ES_LEFT | ES_READONLY | ES_AUTOHSCROLL | WS_BORDER | WS_TABSTOP, kMargin,
-                static_cast<short>(resultTop + kLineHeight), fieldWidth, kFieldHeight, kDialogResultId, kEditClass, "");
-    writer.item(BS_DEFPUSHBUTTON | WS_TABSTOP, static_cast<short>(kWidth - 2 * (kButtonWidth + kMargin)), buttonsTop,
-                kButtonWidth, kButtonHeight, kDialogStartId, kButtonClass, description.startButton);
-    writer.item(BS_PUSHBUTTON | WS_TABSTOP, static_cast<short>(kWidth - kButtonWidth - kMargin), buttonsTop,
-                kButtonWidth, kButtonHeight, static_cast<WORD>(kDialogCloseId), kButtonClass,
-                description.closeButton);
+    writer.item(ES_LEFT | ES_READONLY | ES_AUTOHSCROLL | WS_BORDER | WS_TABSTOP, kResultLeft, resultTop, kResultWidth,
+                kResultHeight, kDialogResultId, kEditClass, "");
     return writer.take();
 }
 

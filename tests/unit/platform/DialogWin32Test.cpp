@@ -8,6 +8,7 @@
 
 #include <chrono>
 #include <condition_variable>
+#include <iterator>
 #include <mutex>
 #include <string>
 #include <thread>
@@ -23,6 +24,7 @@ const platform::DialogDescription kDialog{
 struct Control {
     std::string className;
     std::string text;
+    int id = 0;
     LONG style = 0;
 };
 
@@ -57,7 +59,8 @@ LRESULT CALLBACK afterWindowProcedure(int code, WPARAM wParam, LPARAM lParam) {
              child = ::GetWindow(child, GW_HWNDNEXT)) {
             char className[64] = {};
             ::GetClassNameA(child, className, sizeof className);
-            g_shown.controls.push_back({className, windowText(child), ::GetWindowLongA(child, GWL_STYLE)});
+            g_shown.controls.push_back(
+                {className, windowText(child), ::GetDlgCtrlID(child), ::GetWindowLongA(child, GWL_STYLE)});
         }
         for (int press = 0; press < g_shown.startPresses; ++press) {
             pressButton(call->hwnd, "Start");
@@ -135,15 +138,24 @@ TEST_F(SystemDialog, WithoutAProviderTheSystemDialogShowsTheDescriptionAndEachSt
     EXPECT_EQ(resultBeforePress, (std::vector<std::string>{"", "OPOS_SUCCESS 1"}));
     EXPECT_EQ(g_shown.caption, "CheckHealth Interactive");
     ASSERT_EQ(g_shown.controls.size(), 6u);
-    const std::vector<std::pair<std::string, std::string>> expected{
-        {"Static", "Push The [Start] Button To  Start"}, {"Static", "CheckHealth Method"}, {"Static", "Result"},
-        {"Edit", ""},                                    {"Button", "Start"},             {"Button", "Close"}};
-    for (std::size_t i = 0; i < expected.size(); ++i) {
-        EXPECT_STRCASEEQ(g_shown.controls[i].className.c_str(), expected[i].first.c_str()) << i;
-        EXPECT_EQ(g_shown.controls[i].text, expected[i].second) << i;
+    // Start and Close answer to Enter and Escape as IDOK and IDCANCEL.
+    const struct {
+        const char* className;
+        const char* text;
+        int id;
+    } expected[] = {{"Static", "Push The [Start] Button To  Start", 0xFFFF},
+                    {"Static", "CheckHealth Method", 0xFFFF},
+                    {"Button", "Start", IDOK},
+                    {"Button", "Close", IDCANCEL},
+                    {"Static", "Result", 0xFFFF},
+                    {"Edit", "", 202}};
+    for (std::size_t i = 0; i < std::size(expected); ++i) {
+        EXPECT_STRCASEEQ(g_shown.controls[i].className.c_str(), expected[i].className) << i;
+        EXPECT_EQ(g_shown.controls[i].text, expected[i].text) << i;
+        EXPECT_EQ(g_shown.controls[i].id, expected[i].id) << i;
     }
-    EXPECT_NE(g_shown.controls[3].style & ES_READONLY, 0) << "the result field is read-only";
-    EXPECT_EQ(g_shown.controls[4].style & 0x0F, BS_DEFPUSHBUTTON) << "Enter presses Start";
+    EXPECT_EQ(g_shown.controls[2].style & 0x0F, BS_DEFPUSHBUTTON) << "Enter presses Start";
+    EXPECT_NE(g_shown.controls[5].style & ES_READONLY, 0) << "the result field is read-only";
 }
 
 TEST_F(SystemDialog, ClosingAtOnceRunsNoCheckAndAProviderOrHeadlessHostShowsNoSystemDialog) {
