@@ -79,7 +79,9 @@ bool ChildProcess::start(const std::string& program, const std::vector<std::stri
         closeHandle(&inputWrite);
         return false;
     }
-    // Only the child's ends are inherited.
+    // Only the child's ends are inherited. A child started by another
+    // thread at this moment would inherit them too and hold the output open;
+    // the suites start their children from one thread.
     ::SetHandleInformation(inputWrite, HANDLE_FLAG_INHERIT, 0);
     ::SetHandleInformation(outputRead, HANDLE_FLAG_INHERIT, 0);
 
