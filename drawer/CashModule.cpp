@@ -13,7 +13,15 @@ constexpr common::ComClassRegistration kCashClass{drawer::kCashProgId, drawer::k
 
 }  // namespace
 
-extern "C" __attribute__((visibility("default"))) HRESULT CvDllGetObject(const char* clsid,
+// Only these leave the module: a Windows DLL with no export marked would
+// export every symbol.
+#if defined(_WIN32)
+#define DRAWERSO_EXPORT extern "C" __declspec(dllexport)
+#else
+#define DRAWERSO_EXPORT extern "C" __attribute__((visibility("default")))
+#endif
+
+DRAWERSO_EXPORT HRESULT CvDllGetObject(const char* clsid,
                                                                          platform::IDispatch** object) {
     if (clsid == nullptr || object == nullptr) {
         return platform::E_POINTER;
@@ -30,7 +38,7 @@ extern "C" __attribute__((visibility("default"))) HRESULT CvDllGetObject(const c
     return platform::S_OK;
 }
 
-extern "C" __attribute__((visibility("default"))) HRESULT CvDllRegisterServer(const char* modulePath) {
+DRAWERSO_EXPORT HRESULT CvDllRegisterServer(const char* modulePath) {
     if (modulePath == nullptr) {
         return platform::E_POINTER;
     }
@@ -41,7 +49,7 @@ extern "C" __attribute__((visibility("default"))) HRESULT CvDllRegisterServer(co
     }
 }
 
-extern "C" __attribute__((visibility("default"))) HRESULT CvDllUnregisterServer() {
+DRAWERSO_EXPORT HRESULT CvDllUnregisterServer() {
     try {
         return common::unregisterComClass(kCashClass);
     } catch (...) {

@@ -1,9 +1,11 @@
 // The host's dialog provider, the same on every backend: a host registers
-// one, and without one the dialog runs headless (presses Start and closes).
+// one; without one the backend's system dialog runs where it can, and the
+// headless one elsewhere.
 #include <mutex>
 #include <utility>
 
 #include "platform/ui.h"
+#include "SystemDialog.h"
 
 namespace platform {
 
@@ -29,7 +31,13 @@ void runModalDialog(const DialogDescription& description, const DialogStart& onS
         provider(description, onStart);
         return;
     }
-    onStart();
+    if (!detail::runSystemDialog(description, onStart)) {
+        headlessDialog(description, onStart);
+    }
+}
+
+void headlessDialog(const DialogDescription&, const DialogStart& pressStart) {
+    pressStart();
 }
 
 }  // namespace platform

@@ -1,11 +1,9 @@
 // tillsetup: the configuration utility for the suite's printers and cash
 // drawers.
-#include <iostream>
 #include <string>
 #include <vector>
 
-#include "CommandLine.h"
-#include "Commands.h"
+#include "CommandLineMain.h"
 #include "setup/gui/SetupWindow.h"
 
 int main(int argc, char** argv) {
@@ -13,11 +11,5 @@ int main(int argc, char** argv) {
     if (args.empty() && setup::gui::displayAvailable()) {
         return setup::gui::runSetupWindow(argc, argv);
     }
-    setup::Command command;
-    std::string error;
-    if (!setup::parseCommandLine(args, &command, &error)) {
-        std::cerr << "tillsetup: " << error << "\n" << setup::usageText();
-        return 2;
-    }
-    return setup::runCommand(command, std::cout, std::cerr);
+    return setup::commandLineMain(args);
 }

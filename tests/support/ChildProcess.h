@@ -2,9 +2,8 @@
 // A child program for tests that run real programs: started with its output captured
 // and its standard input held as a start gate, optionally as another user,
 // and waited for with a deadline.
-#include <sys/types.h>
-
 #include <chrono>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -15,13 +14,14 @@ public:
     // Exit status of a child that could not take on the requested user.
     static constexpr int kCannotSwitchUser = 125;
 
-    ChildProcess() = default;
+    ChildProcess();
     ~ChildProcess();
     ChildProcess(const ChildProcess&) = delete;
     ChildProcess& operator=(const ChildProcess&) = delete;
 
     // Starts `program` with `args`. With `runAsUid`/`runAsGid` >= 0 the child
-    // switches to that user before it runs the program.
+    // switches to that user before it runs the program (POSIX only: on
+    // Windows such a start fails).
     bool start(const std::string& program, const std::vector<std::string>& args, int runAsUid = -1,
                int runAsGid = -1);
     // Closes the child's standard input, which a gated helper waits for.
@@ -34,9 +34,9 @@ public:
     const std::string& output() const { return m_output; }
 
 private:
-    pid_t m_pid = -1;
-    int m_input = -1;
-    int m_outputFd = -1;
+    // The process, the gate and the output pipe, as the system knows them.
+    struct Native;
+    std::unique_ptr<Native> m_native;
     int m_exitCode = -1;
     std::string m_output;
 };

@@ -61,12 +61,13 @@ int main(int argc, char** argv) {
     std::istream& input = file.is_open() ? static_cast<std::istream&>(file) : std::cin;
     // A person at the terminal answers the service objects' dialogs; when
     // the commands come from the terminal too, the answers simply follow the
-    // command that opened the dialog.
+    // command that opened the dialog. Without a terminal nobody answers: the
+    // dialogs run headless rather than as system windows a script would
+    // wait on for ever.
     const bool atTerminal = platform::standardInputIsTerminal();
     const bool interactive = atTerminal && !file.is_open();
-    if (atTerminal) {
-        platform::setDialogProvider(posctl::terminalDialogProvider(std::cin, std::cerr));
-    }
+    platform::setDialogProvider(atTerminal ? posctl::terminalDialogProvider(std::cin, std::cerr)
+                                           : platform::DialogProvider(platform::headlessDialog));
 
     bool bad = false;
     {

@@ -3,13 +3,15 @@
 // interactive health check), and the console query a host needs to decide
 // whether a person is there to answer one.
 //
-// On Windows a service object calls DialogBox with its own template, owned
-// by the application's active window. Here the dialog belongs to the host
-// application: the host registers a provider (the setup tool's window, the
+// A host may register a provider (the setup tool's window, the
 // command-line host's terminal prompt) that shows the service object's
-// description and lets the user press its buttons. Without a provider the
-// dialog runs headless: Start is pressed once and the dialog closes, so an
-// unattended check still exercises the device.
+// description and lets the user press its buttons. Without a provider,
+// Windows shows the system's own modal dialog (DialogBox with a template
+// built from the description, owned by the calling thread's active window)
+// when the process can show windows at all; otherwise, and always on POSIX,
+// the dialog runs headless: Start is pressed once and the dialog closes, so
+// an unattended check still exercises the device. A host or test that must
+// never wait for a person registers headlessDialog as its provider.
 #include <functional>
 #include <string>
 #include <vector>
@@ -41,10 +43,14 @@ using DialogProvider = std::function<void(const DialogDescription& description, 
 DialogProvider setDialogProvider(DialogProvider provider);
 
 // DialogBox for the service objects: shows the dialog through the host's
-// provider, or headless without one, and returns once it is closed. Blocks
-// for as long as the user keeps the dialog open. `onStart` runs for every
-// press of Start; the caller keeps whatever result it needs from it.
+// provider, else as the system's dialog, else headless (above), and returns
+// once it is closed. Blocks for as long as the user keeps the dialog open.
+// `onStart` runs on the calling thread for every press of Start and its text
+// goes into the result field; the caller keeps whatever else it needs.
 void runModalDialog(const DialogDescription& description, const DialogStart& onStart);
+
+// The headless dialog as a provider: presses Start once and closes.
+void headlessDialog(const DialogDescription& description, const DialogStart& pressStart);
 
 // _isatty on standard input: true when a person can answer a prompt there.
 // Never blocks.

@@ -17,6 +17,13 @@ protected:
     void TearDown() override { platform::setDialogProvider({}); }
 };
 
+#if defined(_WIN32)
+// Windows shows its own dialog when no provider is registered; the platform
+// suite drives that one.
+TEST_F(DialogTest, WithoutAProviderStartIsPressedOnceAndTheDialogCloses) {
+    GTEST_SKIP() << "without a provider Windows shows the system dialog";
+}
+#else
 TEST_F(DialogTest, WithoutAProviderStartIsPressedOnceAndTheDialogCloses) {
     int starts = 0;
     platform::runModalDialog(kDialog, [&] {
@@ -25,6 +32,7 @@ TEST_F(DialogTest, WithoutAProviderStartIsPressedOnceAndTheDialogCloses) {
     });
     EXPECT_EQ(starts, 1);
 }
+#endif
 
 TEST_F(DialogTest, TheHostsProviderDrivesTheDialog) {
     std::string shownTitle;
@@ -41,13 +49,13 @@ TEST_F(DialogTest, TheHostsProviderDrivesTheDialog) {
     EXPECT_EQ(shownTitle, "CheckHealth Interactive");
     EXPECT_EQ(starts, 2);
 
-    const platform::DialogProvider previous = platform::setDialogProvider({});
+    const platform::DialogProvider previous = platform::setDialogProvider(platform::headlessDialog);
     EXPECT_TRUE(previous) << "the replaced provider is handed back";
     platform::runModalDialog(kDialog, [&] {
         ++starts;
         return std::string();
     });
-    EXPECT_EQ(starts, 3) << "headless again";
+    EXPECT_EQ(starts, 3) << "headless";
 }
 
 TEST_F(DialogTest, TheTerminalPromptPressesWhatThePersonTypes) {

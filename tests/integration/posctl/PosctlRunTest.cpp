@@ -41,6 +41,10 @@ ProgramRun runProgram(const std::string& program, const std::vector<std::string>
     run.exitCode = child.exitCode();
     std::istringstream output(child.output());
     for (std::string line; std::getline(output, line);) {
+        // A Windows program's text output ends its lines with CR LF.
+        if (!line.empty() && line.back() == '\r') {
+            line.pop_back();
+        }
         run.lines.push_back(line);
     }
     return run;
@@ -197,6 +201,11 @@ TEST_F(PosctlTest, CvregsvrUnregistersAndReportsFailures) {
     EXPECT_EQ(runProgram(CVREGSVR_PATH, {"/u", "a", "b"}).exitCode, 2);
 }
 
+#if defined(_WIN32)
+TEST(PostInstall, RegistersTheInstalledModulesAndRecordsTheDirectory) {
+    GTEST_SKIP() << "the post-install script is the Linux install directory's step (a bash script over .so modules)";
+}
+#else
 TEST(PostInstall, RegistersTheInstalledModulesAndRecordsTheDirectory) {
     testsupport::TempRegistry registry;
     namespace fs = std::filesystem;
@@ -224,5 +233,6 @@ TEST(PostInstall, RegistersTheInstalledModulesAndRecordsTheDirectory) {
     ASSERT_EQ(key.readString(schema::kUninstallStringValue, 1024, &text), platform::ERROR_SUCCESS);
     EXPECT_EQ(text, "\"" + installed + "/uninstall\"");
 }
+#endif
 
 }  // namespace

@@ -3,6 +3,7 @@
 #include <cstdlib>
 
 #include "RegistryFixture.h"
+#include "platform/environment.h"
 #include "platform/module.h"
 #include "setup/core/DeviceCreation.h"
 #include "setup/core/UsbSearch.h"
@@ -25,11 +26,13 @@ protected:
         ASSERT_NE(m_openHandles, nullptr);
     }
     void TearDown() override {
-        unsetenv("FAKE_USBLINK_PRINTERS");
+        platform::setEnvironmentVariable("FAKE_USBLINK_PRINTERS", nullptr);
         platform::freeLibrary(m_module);
     }
 
-    static void attach(const char* internalIds) { setenv("FAKE_USBLINK_PRINTERS", internalIds, 1); }
+    static void attach(const char* internalIds) {
+        platform::setEnvironmentVariable("FAKE_USBLINK_PRINTERS", internalIds);
+    }
     int openHandles() const { return m_openHandles(); }
 
 private:

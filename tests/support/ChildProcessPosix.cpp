@@ -11,14 +11,22 @@
 
 namespace testsupport {
 
+struct ChildProcess::Native {
+    pid_t pid = -1;
+    int input = -1;
+    int output = -1;
+};
+
+ChildProcess::ChildProcess() : m_native(std::make_unique<Native>()) {}
+
 ChildProcess::~ChildProcess() {
     openGate();
-    if (m_pid > 0) {
-        ::kill(m_pid, SIGKILL);
-        ::waitpid(m_pid, nullptr, 0);
+    if (m_native->pid > 0) {
+        ::kill(m_native->pid, SIGKILL);
+        ::waitpid(m_native->pid, nullptr, 0);
     }
-    if (m_outputFd >= 0) {
-        ::close(m_outputFd);
+    if (m_native->output >= 0) {
+        ::close(m_native->output);
     }
 }
 
@@ -42,8 +50,8 @@ bool ChildProcess::start(const std::string& program, const std::vector<std::stri
     }
     argv.push_back(nullptr);
 
-    m_pid = ::fork();
-    if (m_pid == 0) {
+    m_native->pid = ::fork();
+    if (m_native->pid == 0) {
         ::dup2(input[0], STDIN_FILENO);
         ::dup2(output[1], STDOUT_FILENO);
         ::dup2(output[1], STDERR_FILENO);
@@ -56,50 +64,50 @@ bool ChildProcess::start(const std::string& program, const std::vector<std::stri
     }
     ::close(input[0]);
     ::close(output[1]);
-    if (m_pid < 0) {
+    if (m_native->pid < 0) {
         ::close(input[1]);
         ::close(output[0]);
         return false;
     }
-    m_input = input[1];
-    m_outputFd = output[0];
+    m_native->input = input[1];
+    m_native->output = output[0];
     return true;
 }
 
 void ChildProcess::openGate() {
-    if (m_input >= 0) {
-        ::close(m_input);
-        m_input = -1;
+    if (m_native->input >= 0) {
+        ::close(m_native->input);
+        m_native->input = -1;
     }
 }
 
 bool ChildProcess::finish(std::chrono::milliseconds deadline) {
     const auto end = std::chrono::steady_clock::now() + deadline;
     char buffer[4096];
-    while (m_outputFd >= 0) {
+    while (m_native->output >= 0) {
         const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(end - std::chrono::steady_clock::now());
         if (left.count() <= 0) {
             return false;
         }
-        pollfd ready{m_outputFd, POLLIN, 0};
+        pollfd ready{m_native->output, POLLIN, 0};
         const int polled = ::poll(&ready, 1, static_cast<int>(left.count()));
         if (polled < 0 && errno == EINTR) {
             continue;
         }
-        const ssize_t got = polled > 0 ? ::read(m_outputFd, buffer, sizeof buffer) : 0;
+        const ssize_t got = polled > 0 ? ::read(m_native->output, buffer, sizeof buffer) : 0;
         if (got > 0) {
             m_output.append(buffer, static_cast<std::size_t>(got));
         } else if (polled > 0 && !(got < 0 && errno == EINTR)) {
-            ::close(m_outputFd);
-            m_outputFd = -1;
+            ::close(m_native->output);
+            m_native->output = -1;
         }
     }
     // The output closes when the child exits.
     int status = 0;
-    if (::waitpid(m_pid, &status, 0) != m_pid) {
+    if (::waitpid(m_native->pid, &status, 0) != m_native->pid) {
         return false;
     }
-    m_pid = -1;
+    m_native->pid = -1;
     m_exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
     return true;
 }
