@@ -1,26 +1,20 @@
 #include <algorithm>
 #include <atomic>
-#include <charconv>
 #include <cstdint>
-#include <cstdlib>
 #include <cstring>
 #include <map>
 #include <memory>
 #include <mutex>
-#include <optional>
 #include <string>
-#include <string_view>
 #include <vector>
 
-#include "posix/PrinterNode.h"
+#include "DeviceId.h"
+#include "PrinterNode.h"
 #include "usblink/usblink.h"
 
 namespace usblink {
 
 namespace {
-
-constexpr const char* kPatternVariable = "CVOPOS_USB_DEVICES";
-constexpr const char* kDefaultPattern = "/dev/usb/lp*";
 
 constexpr int32_t kNoDevice = -1;
 constexpr uint32_t kNoInternalId = 0xFFFFFFFFu;
@@ -46,60 +40,7 @@ std::mutex g_tableMutex;
 std::map<int32_t, std::shared_ptr<Device>> g_devices;
 int32_t g_nextHandle = 1;
 
-std::string nodePattern() {
-    const char* pattern = std::getenv(kPatternVariable);
-    return pattern != nullptr && *pattern != '\0' ? pattern : kDefaultPattern;
-}
-
-// The decimal number of `key` in a device ID ("KEY:value;KEY:value;").
-std::optional<uint32_t> decimalField(std::string_view deviceId, std::string_view key) {
-    while (!deviceId.empty()) {
-        const std::size_t end = std::min(deviceId.find(';'), deviceId.size());
-        std::string_view field = deviceId.substr(0, end);
-        deviceId.remove_prefix(std::min(end + 1, deviceId.size()));
-        while (!field.empty() && field.front() == ' ') {
-            field.remove_prefix(1);
-        }
-        const std::size_t colon = field.find(':');
-        if (colon == std::string_view::npos || field.substr(0, colon) != key) {
-            continue;
-        }
-        const std::string_view digits = field.substr(colon + 1);
-        uint32_t value = 0;
-        auto [last, error] = std::from_chars(digits.data(), digits.data() + digits.size(), value);
-        if (error == std::errc() && last == digits.data() + digits.size() && !digits.empty()) {
-            return value;
-        }
-        return std::nullopt;
-    }
-    return std::nullopt;
-}
-
-std::optional<uint32_t> internalIdOf(const std::string& path) {
-    const auto deviceId = readDeviceId(path);
-    if (!deviceId) {
-        return std::nullopt;
-    }
-    if (const auto id = decimalField(*deviceId, "IID")) {
-        return id;
-    }
-    return decimalField(*deviceId, "SN");
-}
-
-struct Attached {
-    std::string path;
-    uint32_t internalId;
-};
-
-std::vector<Attached> attachedPrinters() {
-    std::vector<Attached> printers;
-    for (const std::string& path : listPrinterNodes(nodePattern())) {
-        if (const auto id = internalIdOf(path)) {
-            printers.push_back({path, *id});
-        }
-    }
-    return printers;
-}
+std::vector<Attached> attachedPrinters() { return identifyPrinters(listPrinterNodes(), readDeviceId); }
 
 int32_t openAttached(const Attached& printer) {
     auto node = PrinterNode::open(printer.path);
@@ -126,11 +67,6 @@ std::shared_ptr<Device> deviceFor(int32_t handle) {
     return found == g_devices.end() ? nullptr : found->second;
 }
 
-std::string baseName(const std::string& path) {
-    const std::size_t slash = path.rfind('/');
-    return slash == std::string::npos ? path : path.substr(slash + 1);
-}
-
 }  // namespace
 
 }  // namespace usblink
@@ -144,10 +80,8 @@ int32_t OpenDevice(void) { return OpenDeviceX(0); }
 int32_t OpenDeviceX(int32_t number) {
     try {
         const auto printers = attachedPrinters();
-        if (number < 0 || static_cast<std::size_t>(number) >= printers.size()) {
-            return kNoDevice;
-        }
-        return openAttached(printers[static_cast<std::size_t>(number)]);
+        const Attached* printer = printerNumbered(printers, number);
+        return printer != nullptr ? openAttached(*printer) : kNoDevice;
     } catch (...) {
         return kNoDevice;
     }
@@ -159,9 +93,8 @@ int32_t OpenDeviceByName(const char* name) {
             return kNoDevice;
         }
         const std::string wanted(name);
-        const bool isPath = wanted.find('/') != std::string::npos;
         for (const Attached& printer : attachedPrinters()) {
-            if (isPath ? printer.path == wanted : baseName(printer.path) == wanted) {
+            if (namesNode(printer.path, wanted)) {
                 return openAttached(printer);
             }
         }
@@ -173,12 +106,9 @@ int32_t OpenDeviceByName(const char* name) {
 
 int32_t OpenDeviceByInternalID(uint32_t internalId) {
     try {
-        for (const Attached& printer : attachedPrinters()) {
-            if (printer.internalId == internalId) {
-                return openAttached(printer);
-            }
-        }
-        return kNoDevice;
+        const auto printers = attachedPrinters();
+        const Attached* printer = printerWithId(printers, internalId);
+        return printer != nullptr ? openAttached(*printer) : kNoDevice;
     } catch (...) {
         return kNoDevice;
     }

@@ -11,12 +11,18 @@
 #include <algorithm>
 #include <cerrno>
 #include <chrono>
+#include <cstdlib>
 #include <fstream>
 #include <sstream>
+
+#include "DeviceId.h"
 
 namespace usblink {
 
 namespace {
+
+constexpr const char* kPatternVariable = "CVOPOS_USB_DEVICES";
+constexpr const char* kDefaultPattern = "/dev/usb/lp*";
 
 // usblp's "get device ID" request (it has no public header).
 constexpr unsigned long deviceIdRequest(unsigned size) { return _IOC(_IOC_READ, 'P', 1, size); }
@@ -59,7 +65,9 @@ int openNode(const std::string& path) {
 
 }  // namespace
 
-std::vector<std::string> listPrinterNodes(const std::string& pattern) {
+std::vector<std::string> listPrinterNodes() {
+    const char* variable = std::getenv(kPatternVariable);
+    const std::string pattern = variable != nullptr && *variable != '\0' ? variable : kDefaultPattern;
     std::vector<std::string> nodes;
     glob_t matches{};
     if (::glob(pattern.c_str(), 0, nullptr, &matches) == 0) {
@@ -72,6 +80,14 @@ std::vector<std::string> listPrinterNodes(const std::string& pattern) {
     }
     ::globfree(&matches);
     return nodes;
+}
+
+bool namesNode(const std::string& path, const std::string& name) {
+    if (name.find('/') != std::string::npos) {
+        return path == name;
+    }
+    const std::size_t slash = path.rfind('/');
+    return (slash == std::string::npos ? path : path.substr(slash + 1)) == name;
 }
 
 std::optional<std::string> readDeviceId(const std::string& path) {
@@ -91,12 +107,7 @@ std::optional<std::string> readDeviceId(const std::string& path) {
     if (result < 0) {
         return std::nullopt;
     }
-    // Two big-endian length bytes (counting themselves), then the text.
-    const unsigned length = std::min<unsigned>((buffer[0] << 8) | buffer[1], sizeof buffer);
-    if (length < 2) {
-        return std::nullopt;
-    }
-    return std::string(reinterpret_cast<const char*>(buffer + 2), length - 2);
+    return deviceIdFromReply(buffer);
 }
 
 std::unique_ptr<PrinterNode> PrinterNode::open(const std::string& path) {

@@ -10,9 +10,15 @@
 
 namespace usblink {
 
-// The paths matching a glob pattern that are character devices (symbolic
-// links followed), in sorted order. Never blocks.
-std::vector<std::string> listPrinterNodes(const std::string& pattern);
+// The attached printer nodes: the paths matching the glob pattern in the
+// environment variable CVOPOS_USB_DEVICES (/dev/usb/lp* when it is not set)
+// that are character devices (symbolic links followed), in sorted order.
+// Never blocks.
+std::vector<std::string> listPrinterNodes();
+
+// Whether `name` names the node at `path`: a name with a '/' is the path
+// itself, one without it the path's last component ("lp0").
+bool namesNode(const std::string& path, const std::string& name);
 
 // The IEEE 1284 device ID of the node at `path`: the text of
 // `path`.ieee1284_id when that file exists, else the kernel's copy

@@ -7,6 +7,7 @@
 
 #include "ImagingTestSupport.h"
 #include "common/OposConstants.h"
+#include "platform/module.h"
 #include "printer/ModelCatalogue.h"
 #include "printer/TransactionBuffer.h"
 #include "printer/bitmap/BitmapPipeline.h"
@@ -288,7 +289,7 @@ Rgb leftBlack(std::int32_t x, std::int32_t) { return x < 32 ? Rgb{0, 0, 0} : Rgb
 
 TEST_F(BitmapPipeline, EveryKindOfJpegPrints)
 {
-    for (JpegKind kind : {JpegKind::Baseline, JpegKind::Progressive, JpegKind::Greyscale, JpegKind::Cmyk}) {
+    for (JpegKind kind : jpegKindsMadeHere()) {
         const PrintedImage image = print(context(), source("photo.jpg", makeJpeg(64, 48, kind, leftBlack)));
         ASSERT_EQ(image.width, 64);
         ASSERT_EQ(image.dots.size(), 32u);
@@ -337,8 +338,15 @@ TEST_F(BitmapPipeline, UndecodableJpegFailsTheCall)
 TEST_F(BitmapPipeline, InstallDirectoryIsOnlyReadAndScratchFilesDoNotOutliveTheCall)
 {
     TempDir install;
-    fs::create_symlink(std::string(IMAGING_LIBRARY_DIR) + "libimgproc.so", install.file("libimgproc.so"));
-    fs::create_symlink(std::string(IMAGING_LIBRARY_DIR) + "libimgconv.so", install.file("libimgconv.so"));
+    const std::vector<std::string> libraries = {platform::libraryFileName("imgconv.dll"),
+                                                platform::libraryFileName("imgproc.dll")};
+    for (const std::string& library : libraries) {
+        // Linked where the system lets a test make links (a copy would be
+        // loaded beside the one the test links), copied elsewhere.
+        std::error_code notLinked;
+        fs::create_symlink(std::string(IMAGING_LIBRARY_DIR) + library, install.file(library), notLinked);
+        if (notLinked) fs::copy_file(std::string(IMAGING_LIBRARY_DIR) + library, install.file(library));
+    }
     fs::permissions(install.path(), fs::perms::owner_read | fs::perms::owner_exec);
     BitmapContext c = context();
     c.installDirectory = install.path();
@@ -352,7 +360,7 @@ TEST_F(BitmapPipeline, InstallDirectoryIsOnlyReadAndScratchFilesDoNotOutliveTheC
     EXPECT_TRUE(stored.entries().empty());
     EXPECT_EQ(printer::DoSetBmp(c, 2, jpeg, PTR_BM_ASIS, PTR_BM_LEFT), 1);
     EXPECT_EQ(stored.entries(), std::vector<std::string>{"cvopos_bmp2"});
-    EXPECT_EQ(install.entries(), (std::vector<std::string>{"libimgconv.so", "libimgproc.so"}));
+    EXPECT_EQ(install.entries(), libraries);
 }
 
 // Two service objects preparing bitmaps at once share the temporary

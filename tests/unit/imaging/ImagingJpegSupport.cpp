@@ -70,4 +70,11 @@ std::vector<std::uint8_t> makeJpeg(std::int32_t width, std::int32_t height, Jpeg
     return out;
 }
 
+const std::vector<JpegKind>& jpegKindsMadeHere()
+{
+    static const std::vector<JpegKind> kinds = {JpegKind::Baseline, JpegKind::Progressive, JpegKind::Greyscale,
+                                                JpegKind::Cmyk};
+    return kinds;
+}
+
 }  // namespace imagingtest

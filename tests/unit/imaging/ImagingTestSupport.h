@@ -1,6 +1,7 @@
 #pragma once
 // Images made in code for the bitmap tests: BMP files of every layout, JPEG
-// files through libjpeg, and a reader that turns ESC * bands back into dots.
+// files through the system's encoder (libjpeg on Linux, the Imaging
+// Component on Windows), and a reader that turns ESC * bands back into dots.
 #include <array>
 #include <cstdint>
 #include <functional>
@@ -81,10 +82,14 @@ std::vector<std::uint8_t> makeGreyBmp(std::int32_t width, std::int32_t height,
 
 enum class JpegKind { Baseline, Progressive, Greyscale, Cmyk };
 
-// A JPEG at quality 95 (CMYK stored inverted with an Adobe marker, as
+// A JPEG at quality 95 (CMYK with an Adobe marker, stored inverted as
 // Adobe applications write it).
 std::vector<std::uint8_t> makeJpeg(std::int32_t width, std::int32_t height, JpegKind kind,
                                    const std::function<Rgb(std::int32_t, std::int32_t)>& colour);
+
+// The kinds makeJpeg can make on this system: all of them with libjpeg;
+// baseline and greyscale with the Imaging Component's encoder.
+const std::vector<JpegKind>& jpegKindsMadeHere();
 
 // Bit-image bands read back: the dots of every printed row, top row first.
 struct PrintedImage {

@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "ImagingTestSupport.h"
+#include "JpegLayout.h"
 #include "imgconv/imgconv.h"
 
 using namespace imagingtest;
@@ -49,7 +50,7 @@ void expectNear(const Rgb& got, const Rgb& want, int tolerance, const std::strin
 
 TEST(JpegLibrary, EveryKindDecodesBottomUpInBmpOrder)
 {
-    for (JpegKind kind : {JpegKind::Baseline, JpegKind::Progressive, JpegKind::Greyscale, JpegKind::Cmyk}) {
+    for (JpegKind kind : jpegKindsMadeHere()) {
         const bool greyscale = kind == JpegKind::Greyscale;
         const auto file = makeJpeg(64, 48, kind, [&](std::int32_t x, std::int32_t y) {
             const Rgb c = block(x, y);
@@ -81,7 +82,7 @@ Rgb noise(std::int32_t x, std::int32_t y)
 
 TEST(JpegLibrary, ImageCutShortFails)
 {
-    for (JpegKind kind : {JpegKind::Baseline, JpegKind::Progressive}) {
+    for (JpegKind kind : jpegKindsMadeHere()) {
         auto file = makeJpeg(64, 48, kind, noise);
         file.resize(file.size() * 2 / 3);
         EXPECT_EQ(decode(file).result, IMGCONV_E_TRUNCATED) << static_cast<int>(kind);
@@ -127,6 +128,72 @@ TEST(JpegLibrary, NotAJpegOrBadArgumentsFail)
     memory.position = -1;
     EXPECT_EQ(JpegToBmp(&memory, &d.width, &d.height, 24, d.pixels.get()), IMGCONV_E_ARGUMENT);
     EXPECT_EQ(JpegToBmp(nullptr, &d.width, &d.height, 24, d.pixels.get()), IMGCONV_E_ARGUMENT);
+}
+
+// The position of marker FF `code` in a JPEG made here (the first one).
+std::size_t markerAt(const std::vector<std::uint8_t>& file, std::uint8_t code)
+{
+    for (std::size_t i = 0; i + 1 < file.size(); ++i)
+        if (file[i] == 0xFF && file[i + 1] == code) return i;
+    ADD_FAILURE() << "no marker " << int{code};
+    return 0;
+}
+
+// Whether the data hold a whole image is read from the markers alone; a
+// check that mistook the coded data's FF 00, restart markers or fill bytes
+// for the end of a scan would refuse good files.
+TEST(JpegLayout, TellsWholeFromTruncatedAndMalformedData)
+{
+    using Verdict = imgconv::JpegLayout::Verdict;
+    const auto made = makeJpeg(64, 48, JpegKind::Baseline, noise);
+    const std::size_t scan = markerAt(made, 0xDA);
+    const std::size_t frame = markerAt(made, 0xC0);
+    const std::size_t end = made.size() - 2;
+    ASSERT_EQ(made[end + 1], 0xD9);
+    auto insert = [](std::vector<std::uint8_t> f, std::size_t at, std::vector<std::uint8_t> bytes) {
+        f.insert(f.begin() + static_cast<std::ptrdiff_t>(at), bytes.begin(), bytes.end());
+        return f;
+    };
+    auto cut = [](std::vector<std::uint8_t> f, std::size_t size) {
+        f.resize(size);
+        return f;
+    };
+    auto patched = [](std::vector<std::uint8_t> f, std::size_t at, std::uint8_t value) {
+        f[at] = value;
+        return f;
+    };
+    std::vector<std::uint8_t> claimed = made;
+    claimSize(claimed, 4096, 4266);
+    const struct {
+        const char* name;
+        std::vector<std::uint8_t> file;
+        Verdict verdict;
+    } cases[] = {
+        {"as made", made, Verdict::Whole},
+        {"restart markers in the coded data", insert(made, (scan + end) / 2, {0xFF, 0xD3}), Verdict::Whole},
+        {"fill bytes before the end", insert(made, end, {0xFF, 0xFF}), Verdict::Whole},
+        {"anything after the end", insert(made, made.size(), {0, 0, 0, 0xFF, 0xD8}), Verdict::Whole},
+        {"stray bytes between segments", insert(made, scan, {0x00, 0x12}), Verdict::Whole},
+        {"cut before the end", cut(made, end), Verdict::Truncated},
+        {"cut in the coded data", cut(made, (scan + end) / 2), Verdict::Truncated},
+        {"cut in a segment", cut(made, frame + 6), Verdict::Truncated},
+        {"frame larger than its data", claimed, Verdict::Truncated},
+        {"no start of image", patched(made, 1, 0xD9), Verdict::NotJpeg},
+        {"ends before a scan", cut(insert(made, scan, {0xFF, 0xD9}), scan + 2), Verdict::NotJpeg},
+        {"segment length below 2", patched(made, frame + 3, 1), Verdict::NotJpeg},
+        {"scan of a component the frame lacks", patched(made, scan + 5, 9), Verdict::NotJpeg},
+        {"empty", {}, Verdict::NotJpeg},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(imgconv::readJpegLayout(c.file).verdict, c.verdict) << c.name;
+    }
+    const auto layout = imgconv::readJpegLayout(claimed);
+    EXPECT_EQ(layout.width, 4096u);
+    EXPECT_EQ(layout.height, 4266u);
+    for (JpegKind kind : jpegKindsMadeHere()) {
+        EXPECT_EQ(imgconv::readJpegLayout(makeJpeg(64, 48, kind, noise)).verdict, Verdict::Whole)
+            << static_cast<int>(kind);
+    }
 }
 
 }  // namespace

@@ -12,12 +12,13 @@ TEST(SerialPortTest, NeedsPseudoTerminalPrinters) { GTEST_SKIP() << kNoPseudoTer
 TEST(ParallelPortTest, NeedsPseudoTerminalPrinters) { GTEST_SKIP() << kNoPseudoTerminals; }
 
 TEST(UsbPortTest, NeedsUsbPrinterNodes) {
-    GTEST_SKIP() << "needs usblink, whose Windows library (SetupAPI) is not built yet, and usblp nodes made on "
-                    "pseudo-terminals";
+    GTEST_SKIP() << "needs USB printers to talk to: Wine has no USB printing-class devices and no way to stand "
+                    "one in, so only the loading of usblink and the printer search run here";
 }
 
 TEST(UsbLinkTest, NeedsUsbPrinterNodes) {
-    GTEST_SKIP() << "usblink drives Linux usblp nodes; its Windows library is not built yet";
+    GTEST_SKIP() << "needs USB printing-class devices, which Wine has none of; the device ID reading and the "
+                    "choice among printers run in UsbDeviceId";
 }
 
 TEST(RunPathTest, NeedsElfRunPaths) {

@@ -4,20 +4,29 @@
  * library and the setup tool load it at run time by name and call these
  * entry points; nothing else of it is public.
  *
- * Devices. A USB printer is a device node of the kernel's USB printer class
- * driver (usblp): the nodes matching the glob pattern in the environment
- * variable CVOPOS_USB_DEVICES, or /dev/usb/lp* when it is not set (read at
- * every open). Nodes are taken in the pattern's sorted order; a node whose
- * internal ID cannot be learnt is not a printer to this library.
+ * Devices on Linux. A USB printer is a device node of the kernel's USB
+ * printer class driver (usblp): the nodes matching the glob pattern in the
+ * environment variable CVOPOS_USB_DEVICES, or /dev/usb/lp* when it is not
+ * set (read at every open). Nodes are taken in the pattern's sorted order; a
+ * node whose internal ID cannot be learnt is not a printer to this library.
+ *
+ * Devices on Windows. A USB printer is a device interface of the USB
+ * printing class (GUID_DEVINTERFACE_USBPRINT, the usbprint driver) that
+ * SetupAPI lists as present, taken in the sorted order of the interface
+ * paths; OpenDeviceByName takes such a path (letter case ignored, the
+ * leading "\\?\" optional). Transfers are overlapped and bounded by the
+ * same time-outs as on Linux.
  *
  * Internal ID. Every printer of the range reports a 32-bit internal ID in
  * its IEEE 1284 device ID ("MFG:Corvane;MDL:RX-K92;CMD:ESC/POS;
- * CLS:PRINTER;IID:90;"), key IID, in decimal. For node P the device ID is
- * the text of the file P.ieee1284_id when that exists (a virtual printer
- * publishes it there), else the kernel's copy, asked with
- * LPIOC_GET_DEVICE_ID on the opened node (two big-endian length bytes, then
- * the text). A printer without IID is identified by its serial number (key
- * SN) when that is a decimal number; with neither it is skipped.
+ * CLS:PRINTER;IID:90;"), key IID, in decimal. On Linux the device ID of node
+ * P is the text of the file P.ieee1284_id when that exists (a virtual
+ * printer publishes it there), else the kernel's copy, asked with
+ * LPIOC_GET_DEVICE_ID on the opened node; on Windows the driver's copy,
+ * asked with IOCTL_USBPRINT_GET_1284_ID. Both come as two big-endian length
+ * bytes, then the text. A printer without a decimal IID is identified by
+ * its serial number (key SN) when that is a decimal number; with neither it
+ * is skipped.
  *
  * Handles. An open device is a positive handle, never reused within a
  * process; -1 means none. A handle stays valid until CloseDevice, also after
@@ -52,7 +61,8 @@ USBLINK_API int32_t OpenDevice(void);
 USBLINK_API int32_t OpenDeviceX(int32_t number);
 
 /* The printer at node `name`: a path, or a node name such as "lp0" looked
- * for among the nodes of the pattern; -1 when there is none. */
+ * for among the nodes of the pattern (on Windows an interface path); -1
+ * when there is none. */
 USBLINK_API int32_t OpenDeviceByName(const char* name);
 
 /* The first attached printer whose internal ID is `internalId`, or -1. */
