@@ -5,7 +5,7 @@
 namespace porttest {
 namespace {
 
-TEST(PortIntegrationTest, ParallelAndUsbPrintersNeedLinuxNodes) {
+TEST(PortNodesIntegrationTest, ParallelAndUsbPrintersNeedLinuxNodes) {
     GTEST_SKIP() << "the parallel printer's line and the USB printer node are Linux device nodes, and usblink's "
                     "Windows library is not built yet";
 }
