@@ -10,7 +10,8 @@ namespace {
 TEST(SerialPortTest, NeedsPseudoTerminalPrinters) {
     GTEST_SKIP() << "sends raw and misaligned status bytes, holds the line with XOFF and drives modem lines: a fake "
                     "printer on a pseudo-terminal made with POSIX calls does that, and under Wine a COM port has no "
-                    "modem lines (SerialPortOpenTest runs against the emulator instead)";
+                    "modem lines, takes any rate and lets a second handle in (SerialPortOpenTest runs against the "
+                    "emulator instead)";
 }
 
 TEST(ParallelPortTest, NeedsPseudoTerminalPrinters) { GTEST_SKIP() << kNoPseudoTerminals; }

@@ -195,5 +195,37 @@ TEST_F(SerialPortTest, ModemStatusFollowsThePeerAndThePortReopensByPath) {
     EXPECT_EQ(printer->received(), bytesOf("back"));
 }
 
+TEST_F(SerialPortTest, FailedOpensLeaveNothingBehind) {
+    auto printer = printerOn("COM3");
+    mapPort("COM7", path("no-such-device"));
+    addPrinter("RX-K92", settingsFor("COM7"));
+    Opened opened = openPrinter("RX-K92");
+    EXPECT_EQ(opened.step, 45);
+    EXPECT_EQ(opened.sysError, platform::ERROR_FILE_NOT_FOUND);
+
+    // A rate the line cannot take fails after the device was opened.
+    schema::PortSettings odd = settingsFor("COM3");
+    odd.baudrate = 12345;
+    addPrinter("RX-H81", odd);
+    const std::size_t descriptors = openDescriptorCount();
+    opened = openPrinter("RX-H81");
+    EXPECT_EQ(opened.handle, -1);
+    EXPECT_EQ(opened.step, 49);
+    EXPECT_EQ(opened.sysError, platform::ERROR_INVALID_PARAMETER);
+    EXPECT_EQ(openDescriptorCount(), descriptors);
+
+    // Nothing holds the device now: a good open gets it, not a share.
+    addPrinter("RX-G72", settingsFor("COM3"));
+    opened = openPrinter("RX-G72");
+    EXPECT_EQ(opened.step, 10);
+
+    // A device is opened without sharing: another port name on it is refused.
+    mapPort("COM8", printer->linkPath());
+    addPrinter("RX-A11", settingsFor("COM8"));
+    opened = openPrinter("RX-A11");
+    EXPECT_EQ(opened.step, 45);
+    EXPECT_EQ(opened.sysError, platform::ERROR_ACCESS_DENIED);
+}
+
 }  // namespace
 }  // namespace porttest
