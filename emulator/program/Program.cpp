@@ -131,6 +131,9 @@ bool startSession(std::string* error) {
     // A controlling terminal that goes away sends SIGHUP; the printer that
     // took the line away is still running.
     ::signal(SIGHUP, SIG_IGN);
+    // Whatever else the starter handed on (Wine passes some of its own
+    // pipes) would be held open for as long as the printers run.
+    ::close_range(3, ~0U, 0);
     return true;
 }
 

@@ -179,6 +179,7 @@ choose a printer when several run):
   received                    ok N: how many bytes arrived (also those dropped)
   received FROM               ok HEX: the kept bytes from offset FROM
   clear                       forget received bytes, paper and unknown commands
+  inject HEX                  take the bytes as if the host had sent them
   state                       ok COMMANDS: the state as the commands above
                               that lead to it from the start, "; " between
   autostatus                  ok on|off: automatic status enabled

@@ -222,6 +222,13 @@ std::optional<ControlCommand> parseControlLine(std::string_view line, std::strin
             return command;
         }
     }
+    if (verb == "inject" && words.size() == 2) {
+        if (auto bytes = parseHex(words[1])) {
+            command.kind = ControlCommand::Kind::Inject;
+            command.bytes = std::move(*bytes);
+            return command;
+        }
+    }
     if (verb == "png") {
         // The path is the rest of the line, so it may hold spaces.
         const auto start = static_cast<std::size_t>(verb.data() - line.data()) + verb.size();

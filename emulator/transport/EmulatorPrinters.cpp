@@ -193,6 +193,9 @@ std::string EmulatorPrinters::handleControlLine(std::string_view line) {
         const std::size_t from = std::min(command->from, kept.size());
         return "ok " + formatHex(std::span<const std::uint8_t>(kept).subspan(from));
     }
+    case ControlCommand::Kind::Inject:
+        printer.receive(command->bytes);
+        return "ok";
     case ControlCommand::Kind::Clear:
         printer.clearOutput();
         return "ok";

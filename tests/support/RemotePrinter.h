@@ -21,6 +21,7 @@
 #include <functional>
 #include <memory>
 #include <mutex>
+#include <span>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -72,6 +73,11 @@ public:
     std::string transcript() const;
     std::vector<std::string> unknownCommands() const;
     void clearOutput();
+    // Bytes interpreted as if the host had sent them.
+    void receive(std::span<const std::uint8_t> bytes);
+    // `path` is a Windows path; the emulator writes the file through its
+    // Linux name.
+    bool writePng(const std::string& path, std::string* error = nullptr) const;
 
 private:
     struct Process;

@@ -32,6 +32,8 @@ constexpr auto kStopLimit = 5s;
 constexpr std::size_t kMaxReplyBytes = std::size_t{64} << 20;
 // Between two looks at a condition only the emulator can report.
 constexpr auto kPollInterval = 5ms;
+// Bytes per inject line, well inside the control connection's line limit.
+constexpr std::size_t kInjectChunk = 1024;
 
 bool fail(std::string* error, std::string text) {
     if (error != nullptr) {
@@ -77,6 +79,23 @@ std::wstring quotedWindowsPath(const std::string& unixPath) {
 
 std::wstring widened(const std::string& text) {
     return std::wstring(text.begin(), text.end());
+}
+
+// Wine's own export that names a Windows path's Linux file.
+std::string unixPathOf(const std::string& windowsPath) {
+    using Convert = char* (*)(const wchar_t*);
+    const auto convert = reinterpret_cast<Convert>(
+        reinterpret_cast<void*>(::GetProcAddress(::GetModuleHandleW(L"kernel32.dll"), "wine_get_unix_file_name")));
+    if (convert == nullptr) {
+        return {};
+    }
+    char* name = convert(widened(windowsPath).c_str());
+    if (name == nullptr) {
+        return {};
+    }
+    std::string path(name);
+    ::HeapFree(::GetProcessHeap(), 0, name);
+    return path;
 }
 
 SOCKET connectTo(const std::string& address, std::uint16_t port) {
@@ -399,6 +418,22 @@ std::vector<std::string> RemotePrinter::unknownCommands() const {
 void RemotePrinter::clearOutput() {
     std::string ignored;
     ask("clear", &ignored);
+}
+
+void RemotePrinter::receive(std::span<const std::uint8_t> bytes) {
+    for (std::size_t at = 0; at < bytes.size(); at += kInjectChunk) {
+        std::string ignored;
+        ask("inject " + emulator::formatHex(bytes.subspan(at, std::min(kInjectChunk, bytes.size() - at))), &ignored);
+    }
+}
+
+bool RemotePrinter::writePng(const std::string& path, std::string* error) const {
+    const std::string linuxPath = unixPathOf(path);
+    if (linuxPath.empty()) {
+        return fail(error, "no Linux name for " + path);
+    }
+    std::string ignored;
+    return ask("png " + linuxPath, &ignored) || fail(error, "the emulator could not write " + linuxPath);
 }
 
 }  // namespace testsupport

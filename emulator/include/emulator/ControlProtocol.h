@@ -20,6 +20,7 @@
 //   [@NAME] received                      -> ok 1234 (every byte, also those no longer kept)
 //   [@NAME] received FROM                 -> ok 1B40... (the kept bytes from FROM, in hex)
 //   [@NAME] clear                         (received bytes, paper and unknown commands)
+//   [@NAME] inject HEX                    (bytes as if the host had sent them)
 //   [@NAME] state                         -> ok cover open; paper end receipt
 //   [@NAME] autostatus                    -> ok on|off
 //   [@NAME] unknown                       -> ok <lines, escaped like the transcript>
@@ -60,7 +61,8 @@ struct ControlCommand {
         Clear,
         State,
         AutoStatus,
-        UnknownCommands
+        UnknownCommands,
+        Inject
     };
 
     // The @NAME selector without the '@'; empty when none was given.
@@ -72,6 +74,8 @@ struct ControlCommand {
     std::string path;
     // For ReceivedBytes: the first kept byte wanted.
     std::size_t from = 0;
+    // For Inject.
+    Bytes bytes;
 };
 
 // Parses one line (without its line end; a trailing CR is ignored).

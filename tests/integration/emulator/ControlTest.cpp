@@ -81,7 +81,8 @@ TEST(ControlProtocol, QueriesSelectorsAndMistakes) {
              {"clear", ControlCommand::Kind::Clear},
              {"state", ControlCommand::Kind::State},
              {"autostatus", ControlCommand::Kind::AutoStatus},
-             {"unknown", ControlCommand::Kind::UnknownCommands}}) {
+             {"unknown", ControlCommand::Kind::UnknownCommands},
+             {"inject 1B40", ControlCommand::Kind::Inject}}) {
         command = parseControlLine(line, &error);
         ASSERT_TRUE(command) << line;
         EXPECT_EQ(command->kind, kind) << line;
@@ -91,7 +92,7 @@ TEST(ControlProtocol, QueriesSelectorsAndMistakes) {
          {"", "   ", "@", "@front", "cover", "cover ajar", "cover open now", "paper gone", "paper end roll",
           "status delay", "status delay -1", "status delay 3600001", "status delay 12ms", "drawer auto-close x",
           "error printer on", "error cutter maybe", "png", "png   ", "Cover open", "status now", "received -1",
-          "received 1 2", "received x", "drawer sensor", "character-mode eu"}) {
+          "received 1 2", "received x", "drawer sensor", "character-mode eu", "inject", "inject 1B4", "inject 1B 40"}) {
         error.clear();
         EXPECT_FALSE(parseControlLine(bad, &error)) << "\"" << bad << "\"";
         EXPECT_FALSE(error.empty()) << "\"" << bad << "\"";
@@ -284,7 +285,7 @@ TEST(EmulatorPrinters, AnswersTheQueriesOfARemoteTest) {
     EXPECT_EQ(printers.handleControlLine("received"), "ok 0");
     EXPECT_EQ(printers.handleControlLine("autostatus"), "ok off");
     const Bytes sent = {0x1D, 0x61, 0xFF, 'A', 0x1B, 0x5E, '\n'};
-    printer.receive(sent);
+    EXPECT_EQ(printers.handleControlLine("inject " + formatHex(sent)), "ok");
     EXPECT_EQ(printers.handleControlLine("received"), "ok 7");
     EXPECT_EQ(printers.handleControlLine("received 0"), "ok " + formatHex(sent));
     EXPECT_EQ(printers.handleControlLine("received 3"), "ok 411B5E0A");

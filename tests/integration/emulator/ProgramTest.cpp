@@ -134,6 +134,11 @@ int controllingTerminalOf(pid_t pid) {
 TEST(PrinterEmulatorProgram, DetachedItKeepsItsLineAsControllingTerminalThroughAPowerCycle) {
     ScratchDir scratch;
     const std::string link = scratch.file("com3");
+    // Inherited as Wine hands its own pipes on: held, it would keep a
+    // reader (ctest) waiting for as long as the emulator runs.
+    int inherited[2] = {-1, -1};
+    ASSERT_EQ(::pipe(inherited), 0);
+    Fd reader(inherited[0]);
     std::string control;
     std::optional<EmulatorProcess> emulator;
     Fd client;
@@ -145,7 +150,9 @@ TEST(PrinterEmulatorProgram, DetachedItKeepsItsLineAsControllingTerminalThroughA
         ASSERT_TRUE(emulator->started());
         eventually([&] { return (client = connectTcp("127.0.0.1", port)).valid() || emulator->exitCode(0ms); }, 10s);
     }
+    ::close(inherited[1]);
     ASSERT_TRUE(client.valid()) << readFile(scratch.file("log"));
+    EXPECT_TRUE(hangsUp(reader.get())) << "the emulator let go of what it inherited";
     const pid_t pid = emulator->pid();
     EXPECT_EQ(::getsid(pid), pid) << "a session of its own";
     EXPECT_TRUE(eventually([&] {
