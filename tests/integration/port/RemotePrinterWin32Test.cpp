@@ -10,6 +10,7 @@
 namespace porttest {
 namespace {
 
+using namespace std::chrono_literals;
 using emulator::PrinterState;
 using testsupport::RemotePrinter;
 
