@@ -20,7 +20,7 @@
 //   [@NAME] received                      -> ok 1234 (every byte, also those no longer kept)
 //   [@NAME] received FROM                 -> ok 1B40... (the kept bytes from FROM, in hex)
 //   [@NAME] clear                         (received bytes, paper and unknown commands)
-//   [@NAME] inject HEX                    (bytes as if the host had sent them)
+//   [@NAME] inject HEX                    (bytes as if the host had sent them; 2047 a line)
 //   [@NAME] state                         -> ok cover open; paper end receipt
 //   [@NAME] autostatus                    -> ok on|off
 //   [@NAME] unknown                       -> ok <lines, escaped like the transcript>
