@@ -272,6 +272,11 @@ Bytes VirtualPrinter::receivedBytes() const {
     return m_impl->received.contents();
 }
 
+std::uint64_t VirtualPrinter::receivedCount() const {
+    std::lock_guard lock(m_impl->mutex);
+    return m_impl->received.total();
+}
+
 bool VirtualPrinter::waitForReceived(std::size_t count, std::chrono::milliseconds timeout) const {
     std::unique_lock lock(m_impl->mutex);
     return m_impl->receivedMore.wait_for(lock, timeout,

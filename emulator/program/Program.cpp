@@ -1,5 +1,11 @@
 #include "Program.h"
 
+#include <fcntl.h>
+#include <signal.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <iostream>
@@ -117,10 +123,39 @@ void showNews(StateFeed& feed, std::vector<PrinterView>& views, const ProgramOpt
     std::cout << std::flush;
 }
 
+bool startSession(std::string* error) {
+    if (::setsid() < 0) {
+        *error = std::string("cannot start a session of its own: ") + std::strerror(errno);
+        return false;
+    }
+    // A controlling terminal that goes away sends SIGHUP; the printer that
+    // took the line away is still running.
+    ::signal(SIGHUP, SIG_IGN);
+    // Whatever else the starter handed on (Wine passes some of its own
+    // pipes) would be held open for as long as the printers run.
+    ::close_range(3, ~0U, 0);
+    return true;
+}
+
+void releaseStandardStreams() {
+    const int null = ::open("/dev/null", O_RDWR | O_CLOEXEC);
+    if (null < 0) {
+        return;
+    }
+    for (const int stream : {STDIN_FILENO, STDOUT_FILENO, STDERR_FILENO}) {
+        ::dup2(null, stream);
+    }
+    ::close(null);
+}
+
 }  // namespace
 
 int runProgram(const ProgramOptions& options) {
     std::string error;
+    if (options.detach && !startSession(&error)) {
+        std::cerr << "printer-emulator: " << error << '\n';
+        return 1;
+    }
     // Before any thread starts, so that every thread inherits the blocked
     // signals and only this loop receives them.
     auto loop = EmulatorLoop::create(&error);
@@ -164,6 +199,9 @@ int runProgram(const ProgramOptions& options) {
         std::cout << "control socket " << control->path() << '\n';
     }
     std::cout << std::flush;
+    if (options.detach) {
+        releaseStandardStreams();
+    }
 
     for (;;) {
         const EmulatorLoop::Wake wake = loop->wait();

@@ -28,8 +28,24 @@ bool parseProgramOptions(const std::vector<std::string>& arguments, ProgramOptio
             options.help = true;
             return true;
         }
-        if (option == "--quiet") {
-            options.quiet = true;
+        if (option == "--quiet" || option == "--detach") {
+            (option == "--quiet" ? options.quiet : options.detach) = true;
+            continue;
+        }
+        if (option == "--controlling-terminal") {
+            if (options.printers.empty()) {
+                return fail(error, option + " belongs after a --printer");
+            }
+            const auto kind = options.printers.back().config.transport.kind;
+            if (kind != TransportConfig::Kind::Serial && kind != TransportConfig::Kind::Parallel) {
+                return fail(error, option + " needs a serial or parallel printer");
+            }
+            for (const auto& printer : options.printers) {
+                if (printer.config.controllingTerminal) {
+                    return fail(error, option + " may be given for one printer only");
+                }
+            }
+            options.printers.back().config.controllingTerminal = true;
             continue;
         }
         if (option == "--control" || option == "--output") {
@@ -90,6 +106,11 @@ bool parseProgramOptions(const std::vector<std::string>& arguments, ProgramOptio
     if (options.printers.empty()) {
         return fail(error, "no printer: give at least one --printer MODEL TRANSPORT");
     }
+    for (const auto& printer : options.printers) {
+        if (printer.config.controllingTerminal && !options.detach) {
+            return fail(error, "--controlling-terminal needs --detach (a session of its own)");
+        }
+    }
     return true;
 }
 
@@ -105,8 +126,13 @@ Options:
   --printer MODEL TRANSPORT   start a printer; MODEL as in device names
                               (H81, K92, K93, E50, F60, A14X ...)
   --control PATH              accept control commands on a Unix socket at PATH
+  --control tcp:ADDRESS:PORT  ... or on TCP (loopback addresses only: whoever
+                              reaches it controls the printers)
   --output DIR                where pictures and transcripts go (default .)
   --quiet                     do not show printed lines and state changes
+  --detach                    start a session of its own and, once every
+                              printer runs, put the standard streams on
+                              /dev/null (for programs that start the emulator)
   --help                      this text
 
 Printer options (for the --printer before them):
@@ -115,6 +141,11 @@ Printer options (for the --printer before them):
   --id N                      internal ID, announced by USB printers (default 0)
   --state "COMMAND"           a state change to apply at start, in the control
                               language below; may be repeated
+  --controlling-terminal      serial or parallel printers, with --detach: the
+                              line is the emulator's controlling terminal, so
+                              no program that opens it adopts it (Wine's
+                              server would, and be hung up with it); one
+                              printer at most
 
 Transports:
   net:ADDRESS[:DATA[:STATUS]] TCP print data on DATA (9100) and status
@@ -135,6 +166,8 @@ choose a printer when several run):
   power off|on
   drawer open|close
   drawer auto-close MS        the drawer closes MS ms after a pulse (0: never)
+  drawer sensor high|low      the sensor reads high (or low) while open
+  character-mode asian|us     the F60's answer to its character-mode query
   slip insert|remove
   error cutter|motor|resume|autostatus on|off
   link down|up                network printers: reset connections, refuse new
@@ -143,6 +176,14 @@ choose a printer when several run):
   status                      ok XX XX XX XX: the 4-byte status block
   transcript                  ok TEXT: the transcript, line ends as \n
   png PATH                    write the paper picture to PATH
+  received                    ok N: how many bytes arrived (also those dropped)
+  received FROM               ok HEX: the kept bytes from offset FROM
+  clear                       forget received bytes, paper and unknown commands
+  inject HEX                  take the bytes as if the host had sent them
+  state                       ok COMMANDS: the state as the commands above
+                              that lead to it from the start, "; " between
+  autostatus                  ok on|off: automatic status enabled
+  unknown                     ok TEXT: the commands not understood, as \n lines
   unplug | plug               USB printers: remove or bring back the node
   quit                        write every printer's files and stop
 

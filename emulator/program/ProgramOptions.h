@@ -16,6 +16,10 @@ struct PrinterOptions {
 struct ProgramOptions {
     bool help = false;
     bool quiet = false;
+    // A session of its own, SIGHUP ignored, and the standard streams on
+    // /dev/null once every printer runs: for a program started by another
+    // that must not hold that program's pipes or terminal.
+    bool detach = false;
     std::string controlPath;
     std::string outputDirectory = ".";
     std::vector<PrinterOptions> printers;

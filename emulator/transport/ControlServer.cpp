@@ -1,5 +1,7 @@
 #include "emulator/ControlServer.h"
 
+#include <arpa/inet.h>
+#include <netinet/in.h>
 #include <poll.h>
 #include <sys/eventfd.h>
 #include <sys/socket.h>
@@ -10,6 +12,7 @@
 #include <algorithm>
 #include <array>
 #include <cerrno>
+#include <charconv>
 #include <cstdint>
 #include <cstring>
 #include <thread>
@@ -72,6 +75,63 @@ bool clearStaleSocket(const std::string& path, const sockaddr_un& address, std::
     return true;
 }
 
+constexpr std::string_view kTcpPrefix = "tcp:";
+
+// "tcp:ADDRESS:PORT" with a dotted IPv4 address.
+bool makeTcpAddress(std::string_view text, sockaddr_in& address, std::string* error) {
+    address = {};
+    address.sin_family = AF_INET;
+    const std::string_view rest = text.substr(kTcpPrefix.size());
+    const std::size_t colon = rest.rfind(':');
+    const std::string host(rest.substr(0, colon));
+    unsigned port = 0;
+    const std::string_view portText = colon == std::string_view::npos ? std::string_view() : rest.substr(colon + 1);
+    const auto [end, result] = std::from_chars(portText.data(), portText.data() + portText.size(), port);
+    if (colon == std::string_view::npos || result != std::errc() || end != portText.data() + portText.size() ||
+        port == 0 || port > 65535 || ::inet_pton(AF_INET, host.c_str(), &address.sin_addr) != 1) {
+        return fail(error, "control address must read tcp:ADDRESS:PORT, as in tcp:127.0.0.5:4100");
+    }
+    address.sin_port = htons(static_cast<std::uint16_t>(port));
+    return true;
+}
+
+// A TCP listener for `text`; an invalid descriptor, with `error`, on failure.
+UniqueFd listenTcp(const std::string& text, std::string* error) {
+    sockaddr_in address{};
+    if (!makeTcpAddress(text, address, error)) {
+        return UniqueFd();
+    }
+    UniqueFd listener(::socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0));
+    const int reuse = 1;
+    if (!listener.valid() || ::setsockopt(listener.get(), SOL_SOCKET, SO_REUSEADDR, &reuse, sizeof reuse) != 0 ||
+        ::bind(listener.get(), reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0 ||
+        ::listen(listener.get(), static_cast<int>(ControlServer::kMaxClients)) != 0) {
+        fail(error, text + ": " + std::strerror(errno));
+        return UniqueFd();
+    }
+    return listener;
+}
+
+// A Unix-socket listener at `path`; an invalid descriptor, with `error`, on
+// failure.
+UniqueFd listenUnix(const std::string& path, std::string* error) {
+    sockaddr_un address{};
+    if (!makeAddress(path, address, error) || !clearStaleSocket(path, address, error)) {
+        return UniqueFd();
+    }
+    UniqueFd listener(::socket(AF_UNIX, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0));
+    if (!listener.valid()) {
+        fail(error, std::string("control socket: ") + std::strerror(errno));
+        return UniqueFd();
+    }
+    if (::bind(listener.get(), reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0 ||
+        ::listen(listener.get(), static_cast<int>(ControlServer::kMaxClients)) != 0) {
+        fail(error, path + ": " + std::strerror(errno));
+        return UniqueFd();
+    }
+    return listener;
+}
+
 }  // namespace
 
 struct ControlServer::Impl {
@@ -81,6 +141,7 @@ struct ControlServer::Impl {
     void writeTo(Client& client);
 
     std::string path;
+    bool tcp = false;
     Handler handler;
     UniqueFd listener;
     UniqueFd stopFd;
@@ -90,22 +151,20 @@ struct ControlServer::Impl {
 
 std::unique_ptr<ControlServer> ControlServer::open(const std::string& socketPath, Handler handler,
                                                    std::string* error) {
-    sockaddr_un address{};
-    if (!makeAddress(socketPath, address, error) || !clearStaleSocket(socketPath, address, error)) {
-        return nullptr;
-    }
     auto impl = std::make_unique<Impl>();
     impl->path = socketPath;
+    impl->tcp = socketPath.starts_with(kTcpPrefix);
     impl->handler = std::move(handler);
-    impl->listener.reset(::socket(AF_UNIX, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0));
-    impl->stopFd.reset(::eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC));
-    if (!impl->listener.valid() || !impl->stopFd.valid()) {
-        fail(error, std::string("control socket: ") + std::strerror(errno));
+    impl->listener = impl->tcp ? listenTcp(socketPath, error) : listenUnix(socketPath, error);
+    if (!impl->listener.valid()) {
         return nullptr;
     }
-    if (::bind(impl->listener.get(), reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0 ||
-        ::listen(impl->listener.get(), static_cast<int>(kMaxClients)) != 0) {
-        fail(error, socketPath + ": " + std::strerror(errno));
+    impl->stopFd.reset(::eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC));
+    if (!impl->stopFd.valid()) {
+        fail(error, std::string("control socket: ") + std::strerror(errno));
+        if (!impl->tcp) {
+            ::unlink(socketPath.c_str());
+        }
         return nullptr;
     }
     Impl* raw = impl.get();
@@ -120,7 +179,9 @@ ControlServer::~ControlServer() {
     while (::write(m_impl->stopFd.get(), &one, sizeof one) < 0 && errno == EINTR) {
     }
     m_impl->thread.join();
-    ::unlink(m_impl->path.c_str());
+    if (!m_impl->tcp) {
+        ::unlink(m_impl->path.c_str());
+    }
 }
 
 const std::string& ControlServer::path() const { return m_impl->path; }

@@ -1,5 +1,6 @@
 #include "emulator/EmulatorPrinters.h"
 
+#include <algorithm>
 #include <charconv>
 #include <stdexcept>
 
@@ -115,7 +116,8 @@ bool EmulatorPrinters::add(const EmulatorPrinterConfig& config, std::string* err
         break;
     case TransportConfig::Kind::Serial:
     case TransportConfig::Kind::Parallel:
-        entry->line = PtyPort::open(*entry->printer, {config.transport.path, m_hooks.onActivity}, &why);
+        entry->line = PtyPort::open(*entry->printer,
+                                    {config.transport.path, m_hooks.onActivity, config.controllingTerminal}, &why);
         break;
     case TransportConfig::Kind::Usb:
         entry->usb = UsbNode::open(*entry->printer, {config.transport.path, -1, m_hooks.onActivity}, &why);
@@ -184,6 +186,31 @@ std::string EmulatorPrinters::handleControlLine(std::string_view line) {
             return "ok";
         }
         return target->usb->plug(&error) ? "ok" : "error " + error;
+    case ControlCommand::Kind::ReceivedCount:
+        return "ok " + std::to_string(printer.receivedCount());
+    case ControlCommand::Kind::ReceivedBytes: {
+        const Bytes kept = printer.receivedBytes();
+        const std::size_t from = std::min(command->from, kept.size());
+        return "ok " + formatHex(std::span<const std::uint8_t>(kept).subspan(from));
+    }
+    case ControlCommand::Kind::Inject:
+        printer.receive(command->bytes);
+        return "ok";
+    case ControlCommand::Kind::Clear:
+        printer.clearOutput();
+        return "ok";
+    case ControlCommand::Kind::State:
+        return "ok " + formatStateReply(printer.state());
+    case ControlCommand::Kind::AutoStatus:
+        return printer.automaticStatusEnabled() ? "ok on" : "ok off";
+    case ControlCommand::Kind::UnknownCommands: {
+        std::string lines;
+        for (const auto& line : printer.unknownCommands()) {
+            lines += line;
+            lines += '\n';
+        }
+        return "ok " + escapeForLine(lines);
+    }
     case ControlCommand::Kind::Quit:
         break;
     }

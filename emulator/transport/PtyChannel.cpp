@@ -3,6 +3,7 @@
 #include <fcntl.h>
 #include <poll.h>
 #include <stdlib.h>
+#include <sys/ioctl.h>
 #include <sys/stat.h>
 #include <termios.h>
 #include <unistd.h>
@@ -251,6 +252,9 @@ bool PtyChannel::publish(std::string* error) {
     ::cfmakeraw(&settings);
     if (::tcsetattr(slave.get(), TCSANOW, &settings) != 0) {
         return fail(error, systemError("tcsetattr"));
+    }
+    if (m_options.controllingTerminal && ::ioctl(slave.get(), TIOCSCTTY, 0) != 0) {
+        return fail(error, systemError("making " + slaveName + " the controlling terminal"));
     }
     if (!m_options.idFilePath.empty() &&
         !writeFileAtomically(m_options.idFilePath, m_options.idText, error)) {

@@ -38,6 +38,10 @@ public:
         std::string idText;
         // Called on the I/O thread after each chunk went into receive().
         std::function<void()> onReceive;
+        // Each new line becomes the calling process's controlling terminal
+        // (the process must lead a session of its own and ignore SIGHUP,
+        // which taking a line away sends it).
+        bool controllingTerminal = false;
     };
 
     // Publishes the line at once when the printer is powered on. Null, with

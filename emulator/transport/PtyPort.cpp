@@ -6,7 +6,7 @@ namespace emulator {
 
 std::unique_ptr<PtyPort> PtyPort::open(VirtualPrinter& printer, Options options, std::string* error) {
     std::string linkPath = options.linkPath;
-    auto channel = PtyChannel::open(printer, {options.linkPath, {}, {}, std::move(options.onReceive)}, error);
+    auto channel = PtyChannel::open(printer, {options.linkPath, {}, {}, std::move(options.onReceive), options.controllingTerminal}, error);
     if (!channel) {
         return nullptr;
     }

@@ -1,8 +1,11 @@
 #pragma once
 // The control socket: a Unix stream socket at a path of the caller's
-// choice that takes lines and answers each with one line, through a handler
-// (normally the control language of ControlProtocol.h). Clients connect with
-// anything that speaks lines, such as `socat - UNIX-CONNECT:PATH`.
+// choice, or a TCP listener at "tcp:ADDRESS:PORT", that takes lines and
+// answers each with one line, through a handler (normally the control
+// language of ControlProtocol.h). Clients connect with anything that speaks
+// lines, such as `socat - UNIX-CONNECT:PATH`. TCP serves programs that
+// cannot reach a Unix socket (Windows programs under Wine); bind it to a
+// loopback address, since anyone who reaches it controls the printers.
 //
 // The handler runs on the server's own I/O thread, one line at a time, in
 // the order the lines arrived; it must not wait for the thread that destroys
@@ -25,12 +28,13 @@ public:
     // The reply to one line, without its line end.
     using Handler = std::function<std::string(std::string_view line)>;
 
-    // Listens at `socketPath`. A socket left there by an earlier run that no
-    // one listens on any more is replaced; a live one, or anything that is
-    // not a socket, makes the call fail. Null, with `error` set, on failure.
+    // Listens at `socketPath`, or at the TCP address it names. A socket file
+    // left there by an earlier run that no one listens on any more is
+    // replaced; a live one, or anything that is not a socket, makes the call
+    // fail. Null, with `error` set, on failure.
     static std::unique_ptr<ControlServer> open(const std::string& socketPath, Handler handler,
                                                std::string* error = nullptr);
-    // Stops serving and removes the socket file.
+    // Stops serving and removes the socket file (if it is one).
     ~ControlServer();
     ControlServer(const ControlServer&) = delete;
     ControlServer& operator=(const ControlServer&) = delete;

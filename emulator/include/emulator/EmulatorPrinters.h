@@ -35,6 +35,9 @@ struct EmulatorPrinterConfig {
     std::string model;
     std::uint32_t internalId = 0;
     TransportConfig transport;
+    // Serial and Parallel: the line becomes the process's controlling
+    // terminal (see PtyPort::Options).
+    bool controllingTerminal = false;
 };
 
 class EmulatorPrinters {

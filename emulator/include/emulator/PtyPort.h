@@ -33,6 +33,12 @@ public:
         // Called on the port's I/O thread after each chunk of host bytes went
         // into receive(); must not block.
         std::function<void()> onReceive;
+        // The line is made the process's controlling terminal, so that no
+        // other program opening it adopts it as its own: Wine's server would,
+        // and would then be hung up with the line. The process must lead a
+        // session of its own without a terminal, and ignore SIGHUP, which it
+        // gets each time the line goes.
+        bool controllingTerminal = false;
     };
 
     // Null, with `error` set, when the link cannot be made or no

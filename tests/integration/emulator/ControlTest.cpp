@@ -33,7 +33,8 @@ TEST(ControlProtocol, EveryStateCommandSetsItsFieldAndDescribesItselfTheSameWay)
     const std::vector<std::string> commands{
         "power off", "cover open", "paper end receipt", "paper near-end journal", "paper end slip",
         "slip insert", "error cutter on", "error motor on", "error resume on", "error autostatus on",
-        "drawer open", "drawer auto-close 1500", "link down", "status delay 250", "status silent on"};
+        "drawer open", "drawer auto-close 1500", "drawer sensor high", "link down", "status delay 250",
+        "status silent on", "character-mode asian"};
     for (const auto& command : commands) {
         EXPECT_EQ(describeStateChanges(PrinterState{}, applied(command)), std::vector<std::string>{command});
     }
@@ -74,7 +75,14 @@ TEST(ControlProtocol, QueriesSelectorsAndMistakes) {
              {"transcript", ControlCommand::Kind::Transcript},
              {"unplug", ControlCommand::Kind::Unplug},
              {"plug", ControlCommand::Kind::Plug},
-             {"quit", ControlCommand::Kind::Quit}}) {
+             {"quit", ControlCommand::Kind::Quit},
+             {"received", ControlCommand::Kind::ReceivedCount},
+             {"received 0", ControlCommand::Kind::ReceivedBytes},
+             {"clear", ControlCommand::Kind::Clear},
+             {"state", ControlCommand::Kind::State},
+             {"autostatus", ControlCommand::Kind::AutoStatus},
+             {"unknown", ControlCommand::Kind::UnknownCommands},
+             {"inject 1B40", ControlCommand::Kind::Inject}}) {
         command = parseControlLine(line, &error);
         ASSERT_TRUE(command) << line;
         EXPECT_EQ(command->kind, kind) << line;
@@ -83,7 +91,8 @@ TEST(ControlProtocol, QueriesSelectorsAndMistakes) {
     for (const std::string bad :
          {"", "   ", "@", "@front", "cover", "cover ajar", "cover open now", "paper gone", "paper end roll",
           "status delay", "status delay -1", "status delay 3600001", "status delay 12ms", "drawer auto-close x",
-          "error printer on", "error cutter maybe", "png", "png   ", "Cover open", "status now"}) {
+          "error printer on", "error cutter maybe", "png", "png   ", "Cover open", "status now", "received -1",
+          "received 1 2", "received x", "drawer sensor", "character-mode eu", "inject", "inject 1B4", "inject 1B 40"}) {
         error.clear();
         EXPECT_FALSE(parseControlLine(bad, &error)) << "\"" << bad << "\"";
         EXPECT_FALSE(error.empty()) << "\"" << bad << "\"";
@@ -92,7 +101,32 @@ TEST(ControlProtocol, QueriesSelectorsAndMistakes) {
 
 TEST(ControlProtocol, FormatsBlocksAndKeepsRepliesOnOneLine) {
     EXPECT_EQ(formatStatusBlock({0x14, 0x00, 0x60, 0x6F}), "14 00 60 6F");
-    EXPECT_EQ(escapeForLine("a\\b\nc\td\r\x01\x7f"), "a\\\\b\\nc\\td\\r\\x01\\x7F");
+    const std::string text = "a\\b\nc\td\r\x01\x7f\\x41\xff";
+    EXPECT_EQ(escapeForLine(text), "a\\\\b\\nc\\td\\r\\x01\\x7F\\\\x41\xff");
+    EXPECT_EQ(unescapeLine(escapeForLine(text)), text);
+    EXPECT_EQ(unescapeLine("\\x4"), "\\x4") << "a cut-off escape stays as it stands";
+}
+
+TEST(ControlProtocol, BytesAndStateSurviveTheRoundTripThroughAReplyLine) {
+    const Bytes bytes = {0x00, 0x1B, 0x40, 0x0A, 0xFF};
+    EXPECT_EQ(formatHex(bytes), "001B400AFF");
+    EXPECT_EQ(parseHex("001b400AFF"), bytes);
+    for (const std::string bad : {"0", "0G", "1B4"}) {
+        EXPECT_FALSE(parseHex(bad)) << bad;
+    }
+
+    PrinterState state;
+    state.powerOn = false;
+    state.journalEnd = state.journalNearEnd = true;
+    state.drawerClosesAfter = 500ms;
+    state.drawerOpenReadsHigh = true;
+    state.statusReplyDelay = 20ms;
+    state.asianCharacterMode = true;
+    std::string error;
+    EXPECT_EQ(parseStateReply(formatStateReply(state), &error), state) << error;
+    EXPECT_EQ(parseStateReply("", &error), PrinterState{});
+    EXPECT_FALSE(parseStateReply("cover open; status", &error));
+    EXPECT_FALSE(parseStateReply("cover open; @x cover close", &error));
 }
 
 TEST(ControlServer, AnswersEachLineOverARealSocket) {
@@ -125,6 +159,28 @@ TEST(ControlServer, AnswersEachLineOverARealSocket) {
         << "a folder is not a socket";
     EXPECT_FALSE(ControlServer::open(scratch.file(std::string(120, 's')), [](std::string_view) { return std::string(); },
                                      &error));
+}
+
+TEST(ControlServer, AnswersOverTcpOnALoopbackAddress) {
+    std::string error;
+    auto server =
+        ControlServer::open("tcp:127.0.0.1:0", [](std::string_view line) { return "got " + std::string(line); }, &error);
+    EXPECT_FALSE(server) << "port 0 would leave the client guessing";
+    for (const std::string bad : {"tcp:127.0.0.1", "tcp:localhost:4100", "tcp:127.0.0.1:70000", "tcp::4100"}) {
+        EXPECT_FALSE(ControlServer::open(bad, [](std::string_view) { return std::string(); }, &error)) << bad;
+    }
+    std::uint16_t port = 0;
+    for (std::uint16_t candidate = 41000; !server && candidate < 41100; ++candidate) {
+        server = ControlServer::open("tcp:127.0.0.1:" + std::to_string(candidate),
+                                     [](std::string_view line) { return "got " + std::string(line); }, &error);
+        port = candidate;
+    }
+    ASSERT_TRUE(server) << error;
+    Fd client = connectTcp("127.0.0.1", port);
+    ASSERT_TRUE(client.valid());
+    EXPECT_EQ(ask(client.get(), "one"), "got one");
+    EXPECT_FALSE(ControlServer::open(server->path(), [](std::string_view) { return std::string(); }, &error))
+        << "the port is taken";
 }
 
 TEST(ControlServer, ReplacesTheSocketOfAnEmulatorThatDied) {
@@ -196,6 +252,8 @@ TEST(EmulatorPrinters, RoutesControlLinesToTheNamedPrinter) {
     EXPECT_TRUE(exists(scratch.file("back.png")));
     EXPECT_EQ(printers.handleControlLine("@back png " + scratch.file("no/such/dir.png")).rfind("error ", 0), 0u);
     EXPECT_EQ(printers.handleControlLine("cover opn").rfind("error unknown command", 0), 0u);
+    EXPECT_EQ(printers.handleControlLine("@front state"), "ok cover open");
+    EXPECT_EQ(printers.handleControlLine("@back state"), "ok ");
     EXPECT_EQ(printers.handleControlLine("quit"), "ok");
     EXPECT_EQ(quits, 1);
 }
@@ -214,6 +272,31 @@ TEST(EmulatorPrinters, TranscriptComesBackOnOneLine) {
     const std::string reply = printers.handleControlLine("transcript");
     EXPECT_EQ(reply, "ok " + escapeForLine(printers.find("only")->printer->transcript()));
     EXPECT_NE(reply.find("Line one\\nLine two"), std::string::npos) << reply;
+}
+
+// What a test in another process reads instead of the printer's members.
+TEST(EmulatorPrinters, AnswersTheQueriesOfARemoteTest) {
+    ScratchDir scratch;
+    EmulatorPrinters printers;
+    std::string error;
+    ASSERT_TRUE(printers.add({"only", "H81", 1, *parseTransportConfig("serial:" + scratch.file("COM1"), &error)}, &error))
+        << error;
+    VirtualPrinter& printer = *printers.find("only")->printer;
+    EXPECT_EQ(printers.handleControlLine("received"), "ok 0");
+    EXPECT_EQ(printers.handleControlLine("autostatus"), "ok off");
+    const Bytes sent = {0x1D, 0x61, 0xFF, 'A', 0x1B, 0x5E, '\n'};
+    EXPECT_EQ(printers.handleControlLine("inject " + formatHex(sent)), "ok");
+    EXPECT_EQ(printers.handleControlLine("received"), "ok 7");
+    EXPECT_EQ(printers.handleControlLine("received 0"), "ok " + formatHex(sent));
+    EXPECT_EQ(printers.handleControlLine("received 3"), "ok 411B5E0A");
+    EXPECT_EQ(printers.handleControlLine("received 99"), "ok ");
+    EXPECT_EQ(printers.handleControlLine("autostatus"), "ok on");
+    const std::string unknown = printers.handleControlLine("unknown");
+    ASSERT_FALSE(printer.unknownCommands().empty());
+    EXPECT_EQ(unknown, "ok " + escapeForLine(printer.unknownCommands().front() + "\n"));
+    EXPECT_EQ(printers.handleControlLine("clear"), "ok");
+    EXPECT_EQ(printers.handleControlLine("received"), "ok 0");
+    EXPECT_TRUE(printer.unknownCommands().empty());
 }
 
 }  // namespace

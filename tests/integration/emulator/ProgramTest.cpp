@@ -4,6 +4,9 @@
 #include <spawn.h>
 #include <sys/wait.h>
 
+#include <sys/stat.h>
+
+#include <filesystem>
 #include <fstream>
 #include <optional>
 #include <sstream>
@@ -44,6 +47,7 @@ public:
         }
     }
     bool started() const { return m_pid > 0; }
+    pid_t pid() const { return m_pid; }
     void signal(int number) const { ::kill(m_pid, number); }
     // The exit code once the process ended within the time-out.
     std::optional<int> exitCode(std::chrono::milliseconds timeout = 5s) {
@@ -112,6 +116,60 @@ TEST(PrinterEmulatorProgram, ServesTheControlSocketShowsWhatHappensAndWritesItsF
     EXPECT_NE(log.find("front | Hello emulator"), std::string::npos) << log;
 }
 
+// The field after the command name's closing parenthesis: state, ppid,
+// pgrp, session, tty_nr.
+int controllingTerminalOf(pid_t pid) {
+    const std::string stat = readFile("/proc/" + std::to_string(pid) + "/stat");
+    std::istringstream fields(stat.substr(stat.rfind(')') + 2));
+    std::string state;
+    long parent = 0, group = 0, session = 0;
+    int terminal = 0;
+    fields >> state >> parent >> group >> session >> terminal;
+    return terminal;
+}
+
+// As a Windows test under Wine starts it: detached, controlled over TCP,
+// its serial line its own controlling terminal, so that no one else adopts
+// the line, and switching the printer off and on leaves it running.
+TEST(PrinterEmulatorProgram, DetachedItKeepsItsLineAsControllingTerminalThroughAPowerCycle) {
+    ScratchDir scratch;
+    const std::string link = scratch.file("com3");
+    // Inherited as Wine hands its own pipes on: held, it would keep a
+    // reader (ctest) waiting for as long as the emulator runs.
+    int inherited[2] = {-1, -1};
+    ASSERT_EQ(::pipe(inherited), 0);
+    Fd reader(inherited[0]);
+    std::string control;
+    std::optional<EmulatorProcess> emulator;
+    Fd client;
+    for (std::uint16_t port = 41200; port < 41210 && !client.valid(); ++port) {
+        control = "tcp:127.0.0.1:" + std::to_string(port);
+        emulator.emplace(std::vector<std::string>{"--detach", "--control", control, "--output", scratch.path(),
+                                                  "--printer", "H81", "serial:" + link, "--controlling-terminal"},
+                         scratch.file("log"));
+        ASSERT_TRUE(emulator->started());
+        eventually([&] { return (client = connectTcp("127.0.0.1", port)).valid() || emulator->exitCode(0ms); }, 10s);
+    }
+    ::close(inherited[1]);
+    ASSERT_TRUE(client.valid()) << readFile(scratch.file("log"));
+    EXPECT_TRUE(hangsUp(reader.get())) << "the emulator let go of what it inherited";
+    const pid_t pid = emulator->pid();
+    EXPECT_EQ(::getsid(pid), pid) << "a session of its own";
+    EXPECT_TRUE(eventually([&] {
+        return std::filesystem::read_symlink("/proc/" + std::to_string(pid) + "/fd/2") == "/dev/null";
+    }));
+    for (const std::string power : {"power off", "power on"}) {
+        EXPECT_EQ(ask(client.get(), power), "ok");
+    }
+    EXPECT_TRUE(eventually([&] { return exists(link); }));
+    const auto line = std::filesystem::canonical(link);
+    struct stat device {};
+    ASSERT_EQ(::stat(line.c_str(), &device), 0);
+    EXPECT_EQ(controllingTerminalOf(pid), static_cast<int>(device.st_rdev)) << "the new line, after the old one went";
+    EXPECT_EQ(ask(client.get(), "quit"), "ok");
+    EXPECT_EQ(emulator->exitCode(), 0);
+}
+
 TEST(PrinterEmulatorProgram, EndsCleanlyOnSigtermAndRefusesBadCommandLines) {
     ScratchDir scratch;
     const std::string usb = scratch.file("usb");
@@ -130,7 +188,11 @@ TEST(PrinterEmulatorProgram, EndsCleanlyOnSigtermAndRefusesBadCommandLines) {
              {"--name", "x", "--printer", "H81", "net:127.0.0.1"},
              {"--printer", "H81", "telnet:x"},
              {"--printer", "H81", "net:127.0.0.1", "--state", "cover ajar"},
-             {"--printer", "H81", "net:127.0.0.1", "--id", "-4"}}) {
+             {"--printer", "H81", "net:127.0.0.1", "--id", "-4"},
+             {"--detach", "--printer", "H81", "net:127.0.0.1", "--controlling-terminal"},
+             {"--printer", "H81", "serial:/tmp/x", "--controlling-terminal"},
+             {"--detach", "--printer", "H81", "serial:/tmp/x", "--controlling-terminal", "--printer", "H81",
+              "serial:/tmp/y", "--controlling-terminal"}}) {
         EmulatorProcess refused(bad, scratch.file("refused"));
         EXPECT_EQ(refused.exitCode(), 2) << readFile(scratch.file("refused"));
     }

@@ -58,6 +58,8 @@ protected:
     void TearDown() override;
 
     std::string path(const std::string& name) const { return m_registry.directory() + "/" + name; }
+    // The test's own folder, gone after the test.
+    const std::string& folder() const { return m_registry.directory(); }
 
     static schema::PortSettings settingsFor(const std::string& port);
     void addDevice(const char* deviceClass, const std::string& name, const schema::PortSettings& settings);

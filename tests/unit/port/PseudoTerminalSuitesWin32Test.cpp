@@ -7,7 +7,12 @@
 namespace porttest {
 namespace {
 
-TEST(SerialPortTest, NeedsPseudoTerminalPrinters) { GTEST_SKIP() << kNoPseudoTerminals; }
+TEST(SerialPortTest, NeedsPseudoTerminalPrinters) {
+    GTEST_SKIP() << "sends raw and misaligned status bytes, holds the line with XOFF and drives modem lines: a fake "
+                    "printer on a pseudo-terminal made with POSIX calls does that, and under Wine a COM port has no "
+                    "modem lines, takes any rate and lets a second handle in (SerialPortOpenTest runs against the "
+                    "emulator instead)";
+}
 
 TEST(ParallelPortTest, NeedsPseudoTerminalPrinters) { GTEST_SKIP() << kNoPseudoTerminals; }
 

@@ -22,72 +22,6 @@ protected:
     }
 };
 
-TEST_F(SerialPortTest, PortNamesSelectTheirIndexAndUnknownNamesFail) {
-    auto com33 = printerOn("COM33");
-    auto com5 = printerOn("COM5");
-    addPrinter("RX-H81", settingsFor("COM33"));
-    addPrinter("RX-K92", settingsFor("com5"));
-    addPrinter("RX-G72", settingsFor("COM41"));
-    addPrinter("RX-A11", settingsFor("LPT5"));
-    addPrinter("RX-A12", settingsFor("COM05"));
-
-    const Opened first = openPrinter("RX-H81");
-    EXPECT_EQ(first.index, 32);
-    EXPECT_EQ(first.kind, PORT_COM);
-    EXPECT_EQ(first.step, 10);
-    EXPECT_EQ(first.sysError, -2);
-    EXPECT_NE(first.handle, -1);
-    EXPECT_NE(first.handle, 0);
-    EXPECT_TRUE(com33->waitForHostConnected(true, 2s));
-
-    const Opened lowerCase = openPrinter("RX-K92");
-    EXPECT_EQ(lowerCase.index, 4);
-    EXPECT_EQ(lowerCase.step, 10);
-    EXPECT_NE(lowerCase.handle, first.handle);
-
-    for (const char* name : {"RX-G72", "RX-A11", "RX-A12"}) {
-        const Opened refused = openPrinter(name);
-        EXPECT_EQ(refused.handle, -1) << name;
-        EXPECT_EQ(refused.step, 9) << name;
-        EXPECT_EQ(refused.sysError, -1) << name;
-    }
-}
-
-TEST_F(SerialPortTest, PrinterAndDrawerShareThePortUntilTheLastClose) {
-    auto printer = printerOn("COM3");
-    addPrinter("RX-H81", settingsFor("COM3"));
-    addDevice(schema::kCashDrawerClass, "RX-H81Drawer", settingsFor("COM3"));
-
-    const Opened first = openPrinter("RX-H81");
-    const Opened second = open(schema::kCashDrawerClass, "RX-H81Drawer");
-    EXPECT_EQ(second.handle, first.handle);
-    EXPECT_EQ(second.index, 2);
-    EXPECT_EQ(second.kind, PORT_COM);
-    EXPECT_EQ(second.step, 4);
-    EXPECT_EQ(second.sysError, -2);
-
-    Result closed = close(2);
-    EXPECT_EQ(closed.value, 1);
-    EXPECT_EQ(closed.step, 6);
-    EXPECT_EQ(write(2, bytesOf("still open")).step, 12);
-    EXPECT_TRUE(printer->waitForReceived(10, 2s));
-
-    closed = close(2);
-    EXPECT_EQ(closed.step, 6);
-    EXPECT_TRUE(printer->waitForHostConnected(false, 2s));
-    const Result afterClose = write(2, bytesOf("x"));
-    EXPECT_EQ(afterClose.value, 0);
-    EXPECT_EQ(afterClose.step, 13);
-
-    // A close too many is answered as for a port without references and
-    // leaves the count where it is: the next open starts afresh.
-    closed = close(2);
-    EXPECT_EQ(closed.value, 1);
-    EXPECT_EQ(closed.step, 4);
-    EXPECT_EQ(closed.sysError, 2);
-    EXPECT_EQ(openPrinter("RX-H81").step, 10);
-}
-
 TEST_F(SerialPortTest, MoreThanOneBlockWaitingIsDrainedToTheNewestWholeBlock) {
     auto printer = printerOn("COM3");
     addPrinter("RX-H81", settingsFor("COM3"));
@@ -259,27 +193,6 @@ TEST_F(SerialPortTest, ModemStatusFollowsThePeerAndThePortReopensByPath) {
     EXPECT_EQ(write(2, bytesOf("back")).step, 12);
     ASSERT_TRUE(printer->waitForReceived(4, 2s));
     EXPECT_EQ(printer->received(), bytesOf("back"));
-}
-
-TEST_F(SerialPortTest, MissingValuesFailTheOpenWithTheirStep) {
-    auto printer = printerOn("COM3");
-    const std::pair<const char*, int32_t> missing[] = {
-        {schema::value::Port, 3},     {schema::value::TimeOut, 11},  {schema::value::Bitlength, 35},
-        {schema::value::Baudrate, 37}, {schema::value::Handshake, 39}, {schema::value::Parity, 41},
-        {schema::value::StopBit, 43},
-    };
-    for (const auto& [value, step] : missing) {
-        const std::string name = std::string("RX-H81_") + value;
-        addPrinter(name, settingsFor("COM3"));
-        deleteValue(schema::kPosPrinterClass, name, value);
-        const Opened opened = openPrinter(name);
-        EXPECT_EQ(opened.handle, -1) << value;
-        EXPECT_EQ(opened.step, step) << value;
-        EXPECT_EQ(opened.sysError, -1) << value;
-    }
-    EXPECT_EQ(openPrinter("RX-nothing").step, 1);
-    EXPECT_EQ(open(schema::kCashDrawerClass, "RX-H81_Port").step, 1);
-    EXPECT_FALSE(printer->hostConnected());
 }
 
 TEST_F(SerialPortTest, FailedOpensLeaveNothingBehind) {

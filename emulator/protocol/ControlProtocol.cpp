@@ -93,6 +93,9 @@ std::optional<std::function<void(PrinterState&)>> parseChange(const std::vector<
         if (verb == "link" && (on = parseSwitch(w[1], "down", "up"))) {
             return setFlag(&PrinterState::networkLinkDown, *on);
         }
+        if (verb == "character-mode" && (on = parseSwitch(w[1], "asian", "us"))) {
+            return setFlag(&PrinterState::asianCharacterMode, *on);
+        }
     }
     if (w.size() == 3) {
         std::optional<bool> on;
@@ -109,6 +112,9 @@ std::optional<std::function<void(PrinterState&)>> parseChange(const std::vector<
             if (w[1] == "autostatus") {
                 return setFlag(&PrinterState::autoStatusResumeError, *on);
             }
+        }
+        if (verb == "drawer" && w[1] == "sensor" && (on = parseSwitch(w[2], "high", "low"))) {
+            return setFlag(&PrinterState::drawerOpenReadsHigh, *on);
         }
         if (verb == "status" && w[1] == "silent" && (on = parseSwitch(w[2], "on", "off"))) {
             return setFlag(&PrinterState::statusSilent, *on);
@@ -143,6 +149,30 @@ std::optional<std::function<void(PrinterState&)>> parseChange(const std::vector<
 
 std::string onOff(bool on) { return on ? "on" : "off"; }
 
+std::optional<std::size_t> parseOffset(std::string_view text) {
+    std::size_t value = 0;
+    const auto [end, result] = std::from_chars(text.data(), text.data() + text.size(), value);
+    if (result != std::errc() || end != text.data() + text.size()) {
+        return std::nullopt;
+    }
+    return value;
+}
+
+int hexValue(char c) {
+    if (c >= '0' && c <= '9') {
+        return c - '0';
+    }
+    if (c >= 'A' && c <= 'F') {
+        return c - 'A' + 10;
+    }
+    if (c >= 'a' && c <= 'f') {
+        return c - 'a' + 10;
+    }
+    return -1;
+}
+
+constexpr std::string_view kStateSeparator = "; ";
+
 }  // namespace
 
 std::optional<ControlCommand> parseControlLine(std::string_view line, std::string* errorText) {
@@ -168,16 +198,35 @@ std::optional<ControlCommand> parseControlLine(std::string_view line, std::strin
     const std::string_view verb = words[0];
     if (words.size() == 1) {
         using Kind = ControlCommand::Kind;
-        const std::array<std::pair<std::string_view, Kind>, 5> queries{{{"status", Kind::Status},
-                                                                        {"transcript", Kind::Transcript},
-                                                                        {"unplug", Kind::Unplug},
-                                                                        {"plug", Kind::Plug},
-                                                                        {"quit", Kind::Quit}}};
+        const std::array<std::pair<std::string_view, Kind>, 10> queries{{{"status", Kind::Status},
+                                                                         {"transcript", Kind::Transcript},
+                                                                         {"unplug", Kind::Unplug},
+                                                                         {"plug", Kind::Plug},
+                                                                         {"quit", Kind::Quit},
+                                                                         {"received", Kind::ReceivedCount},
+                                                                         {"clear", Kind::Clear},
+                                                                         {"state", Kind::State},
+                                                                         {"autostatus", Kind::AutoStatus},
+                                                                         {"unknown", Kind::UnknownCommands}}};
         for (const auto& [word, kind] : queries) {
             if (verb == word) {
                 command.kind = kind;
                 return command;
             }
+        }
+    }
+    if (verb == "received" && words.size() == 2) {
+        if (const auto from = parseOffset(words[1])) {
+            command.kind = ControlCommand::Kind::ReceivedBytes;
+            command.from = *from;
+            return command;
+        }
+    }
+    if (verb == "inject" && words.size() == 2) {
+        if (auto bytes = parseHex(words[1])) {
+            command.kind = ControlCommand::Kind::Inject;
+            command.bytes = std::move(*bytes);
+            return command;
         }
     }
     if (verb == "png") {
@@ -230,6 +279,90 @@ std::string escapeForLine(std::string_view text) {
     return escaped;
 }
 
+std::string unescapeLine(std::string_view line) {
+    std::string text;
+    text.reserve(line.size());
+    for (std::size_t i = 0; i < line.size(); ++i) {
+        if (line[i] != '\\' || i + 1 == line.size()) {
+            text += line[i];
+            continue;
+        }
+        const char next = line[++i];
+        switch (next) {
+        case 'n': text += '\n'; break;
+        case 'r': text += '\r'; break;
+        case 't': text += '\t'; break;
+        case 'x':
+            if (i + 2 < line.size() && hexValue(line[i + 1]) >= 0 && hexValue(line[i + 2]) >= 0) {
+                text += static_cast<char>(hexValue(line[i + 1]) * 16 + hexValue(line[i + 2]));
+                i += 2;
+                break;
+            }
+            text += "\\x";
+            break;
+        default: text += next;
+        }
+    }
+    return text;
+}
+
+std::string formatHex(std::span<const std::uint8_t> bytes) {
+    static constexpr char kDigits[] = "0123456789ABCDEF";
+    std::string text;
+    text.reserve(bytes.size() * 2);
+    for (const std::uint8_t byte : bytes) {
+        text += kDigits[byte >> 4];
+        text += kDigits[byte & 0x0F];
+    }
+    return text;
+}
+
+std::optional<Bytes> parseHex(std::string_view text) {
+    if (text.size() % 2 != 0) {
+        return std::nullopt;
+    }
+    Bytes bytes;
+    bytes.reserve(text.size() / 2);
+    for (std::size_t i = 0; i < text.size(); i += 2) {
+        const int high = hexValue(text[i]);
+        const int low = hexValue(text[i + 1]);
+        if (high < 0 || low < 0) {
+            return std::nullopt;
+        }
+        bytes.push_back(static_cast<std::uint8_t>(high * 16 + low));
+    }
+    return bytes;
+}
+
+std::string formatStateReply(const PrinterState& state) {
+    std::string reply;
+    for (const auto& change : describeStateChanges(PrinterState{}, state)) {
+        if (!reply.empty()) {
+            reply += kStateSeparator;
+        }
+        reply += change;
+    }
+    return reply;
+}
+
+std::optional<PrinterState> parseStateReply(std::string_view reply, std::string* error) {
+    PrinterState state;
+    while (reply.find_first_not_of(' ') != std::string_view::npos) {
+        const std::size_t end = reply.find(';');
+        const std::string_view part = reply.substr(0, end);
+        const auto command = parseControlLine(part, error);
+        if (!command || command->kind != ControlCommand::Kind::ChangeState || !command->printer.empty()) {
+            if (command && error != nullptr) {
+                *error = "not a state change: " + std::string(part);
+            }
+            return std::nullopt;
+        }
+        command->change(state);
+        reply = end == std::string_view::npos ? std::string_view() : reply.substr(end + 1);
+    }
+    return state;
+}
+
 std::vector<std::string> describeStateChanges(const PrinterState& before, const PrinterState& after) {
     std::vector<std::string> changes;
     const auto flag = [&](bool PrinterState::*field, const std::string& yes, const std::string& no) {
@@ -258,6 +391,7 @@ std::vector<std::string> describeStateChanges(const PrinterState& before, const 
         }
     }
     flag(&PrinterState::drawerOpen, "drawer open", "drawer close");
+    flag(&PrinterState::drawerOpenReadsHigh, "drawer sensor high", "drawer sensor low");
     if (before.drawerClosesAfter != after.drawerClosesAfter) {
         changes.push_back("drawer auto-close " + std::to_string(after.drawerClosesAfter.count()));
     }
@@ -268,6 +402,7 @@ std::vector<std::string> describeStateChanges(const PrinterState& before, const 
     if (before.statusSilent != after.statusSilent) {
         changes.push_back("status silent " + onOff(after.statusSilent));
     }
+    flag(&PrinterState::asianCharacterMode, "character-mode asian", "character-mode us");
     return changes;
 }
 
