@@ -184,6 +184,25 @@ struct SerialLine {
         return device;
     }
 
+    // Applies a setting (`apply` false with the error in GetLastError) to
+    // the device, and once more to the device opened again when it answered
+    // as gone. Requires deviceMutex.
+    template <typename Apply>
+    LONG applyLocked(Apply apply) {
+        if (apply(device->handle)) {
+            return ERROR_SUCCESS;
+        }
+        const LONG failure = lastError();
+        LONG error = ERROR_SUCCESS;
+        if (!deviceGone(failure)) {
+            return failure;
+        }
+        if (!reopenLocked(device, &error)) {
+            return error;
+        }
+        return apply(device->handle) ? ERROR_SUCCESS : lastError();
+    }
+
     // Runs `call` (an error code from a device) on the device, and once
     // more on the device opened again when it answered as gone.
     template <typename Call>
@@ -310,18 +329,9 @@ LONG SerialPort::getCommState(DCB* dcb) {
 // either these settings or the earlier ones on the new device, never a mix.
 LONG SerialPort::setCommState(const DCB& dcb) {
     std::lock_guard lock(m_line->deviceMutex);
-    if (!applyDcb(m_line->device->handle, dcb)) {
-        const LONG failure = lastError();
-        LONG error = ERROR_SUCCESS;
-        if (!deviceGone(failure)) {
-            return failure;
-        }
-        if (!m_line->reopenLocked(m_line->device, &error)) {
-            return error;
-        }
-        if (!applyDcb(m_line->device->handle, dcb)) {
-            return lastError();
-        }
+    if (const LONG error = m_line->applyLocked([&](HANDLE handle) { return applyDcb(handle, dcb); });
+        error != ERROR_SUCCESS) {
+        return error;
     }
     m_line->dcb = dcb;
     m_line->dcbApplied = true;
@@ -336,18 +346,9 @@ LONG SerialPort::getCommTimeouts(COMMTIMEOUTS* timeouts) {
 
 LONG SerialPort::setCommTimeouts(const COMMTIMEOUTS& timeouts) {
     std::lock_guard lock(m_line->deviceMutex);
-    if (!applyTimeouts(m_line->device->handle, timeouts)) {
-        const LONG failure = lastError();
-        LONG error = ERROR_SUCCESS;
-        if (!deviceGone(failure)) {
-            return failure;
-        }
-        if (!m_line->reopenLocked(m_line->device, &error)) {
-            return error;
-        }
-        if (!applyTimeouts(m_line->device->handle, timeouts)) {
-            return lastError();
-        }
+    if (const LONG error = m_line->applyLocked([&](HANDLE handle) { return applyTimeouts(handle, timeouts); });
+        error != ERROR_SUCCESS) {
+        return error;
     }
     m_line->timeouts = timeouts;
     m_line->timeoutsApplied = true;
