@@ -97,7 +97,7 @@ protected:
         }
     }
 
-    static void change(emulator::VirtualPrinter& printer, bool PrinterState::*flag, bool on) {
+    static void change(PrinterUnderTest& printer, bool PrinterState::*flag, bool on) {
         printer.changeState([&](PrinterState& state) { state.*flag = on; });
     }
 };
@@ -141,7 +141,7 @@ protected:
         *after = collect(*m_control, 2000ms);
     }
 
-    emulator::VirtualPrinter* m_printer = nullptr;
+    PrinterUnderTest* m_printer = nullptr;
     std::unique_ptr<opos::PosPrinter> m_control;
     Events m_events;
 };

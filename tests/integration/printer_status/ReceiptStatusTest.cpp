@@ -16,7 +16,7 @@ namespace printertest {
 namespace {
 
 TEST_F(ReceiptStatusTest, CoverOpenedAndClosedIsReportedOnceEachWay) {
-    emulator::VirtualPrinter& printer = addNetworkPrinter("A14", "RX-A14");
+    PrinterUnderTest& printer = addNetworkPrinter("A14", "RX-A14");
     auto control = enabled("RX-A14");
     EXPECT_TRUE(collect(*control, 400ms).empty());
 
@@ -38,7 +38,7 @@ TEST_F(ReceiptStatusTest, CoverOpenedAndClosedIsReportedOnceEachWay) {
 }
 
 TEST_F(ReceiptStatusTest, PaperNearEndThenEndIsReportedOnceEachInThatOrder) {
-    emulator::VirtualPrinter& printer = addSerialPrinter("H81", "RX-H81");
+    PrinterUnderTest& printer = addSerialPrinter("H81", "RX-H81");
     auto control = enabled("RX-H81");
     // Enabling reports cover and paper at once; nothing else follows.
     EXPECT_EQ(numbers(collect(*control, 600ms), opos::EventKind::StatusUpdate),
@@ -62,7 +62,7 @@ TEST_F(ReceiptStatusTest, PaperNearEndThenEndIsReportedOnceEachInThatOrder) {
 }
 
 TEST_F(ReceiptStatusTest, AStandingMotorErrorRaisesOneErrorEventNotOneEveryCycle) {
-    emulator::VirtualPrinter& printer = addNetworkPrinter("K92", "RX-K92");
+    PrinterUnderTest& printer = addNetworkPrinter("K92", "RX-K92");
     auto control = enabled("RX-K92");
     change(printer, &PrinterState::motorError, true);
     Events received;
@@ -87,7 +87,7 @@ TEST_F(ReceiptStatusTest, AStandingMotorErrorRaisesOneErrorEventNotOneEveryCycle
 }
 
 TEST_F(ReceiptStatusTest, ANetworkPrinterThatDropsAndComesBackIsReportedOnceEachWay) {
-    emulator::VirtualPrinter& printer = addNetworkPrinter("A14", "RX-A14");
+    PrinterUnderTest& printer = addNetworkPrinter("A14", "RX-A14");
     auto control = enabled("RX-A14", true);
     EXPECT_EQ(numbers(collect(*control, 500ms), opos::EventKind::StatusUpdate), V{OPOS_SUE_POWER_ONLINE})
         << "enabling reports the power state";
@@ -117,7 +117,7 @@ TEST_F(ReceiptStatusTest, ANetworkPrinterThatDropsAndComesBackIsReportedOnceEach
 }
 
 TEST_F(ReceiptStatusTest, WithoutPowerNotifyANetworkDropIsNotReported) {
-    emulator::VirtualPrinter& printer = addNetworkPrinter("A14", "RX-A14");
+    PrinterUnderTest& printer = addNetworkPrinter("A14", "RX-A14");
     auto control = enabled("RX-A14", false);
     change(printer, &PrinterState::networkLinkDown, true);
     const Events whileDown = collect(*control, 1500ms);
@@ -135,7 +135,7 @@ TEST_F(ReceiptStatusTest, WithoutPowerNotifyANetworkDropIsNotReported) {
 }
 
 TEST_F(ReceiptStatusTest, ASerialPrinterSwitchedOffAndOnIsReportedEachTimeAndReportsItsStatusAgain) {
-    emulator::VirtualPrinter& printer = addSerialPrinter("H81", "RX-H81");
+    PrinterUnderTest& printer = addSerialPrinter("H81", "RX-H81");
     auto control = enabled("RX-H81", true);
     collect(*control, 500ms);
     // A status update first: the power events must not depend on it.
@@ -272,7 +272,7 @@ TEST_F(ReceiptStatusTest, JobsThePrinterDidNotTakeAreErrorsAndReportedCompleteOn
 }
 
 TEST_F(ReceiptStatusTest, StatusChangesReachTheApplicationWithinACycleOrTwo) {
-    emulator::VirtualPrinter& printer = addNetworkPrinter("A14", "RX-A14");
+    PrinterUnderTest& printer = addNetworkPrinter("A14", "RX-A14");
     auto control = enabled("RX-A14");
     std::vector<double> latencies;
     constexpr int kChanges = 20;
