@@ -181,8 +181,9 @@ std::string RemotePrinter::portSetting() const { return m_portName.empty() ? "NE
 // Drive Z: shows the Linux root; the link leads nowhere while the line is
 // gone.
 bool RemotePrinter::lineUp() const {
-    std::error_code error;
-    return !m_portName.empty() && std::filesystem::exists("Z:" + m_linkPath, error);
+    std::wstring path = L"Z:" + widened(m_linkPath);
+    std::replace(path.begin(), path.end(), L'/', L'\\');
+    return !m_portName.empty() && ::GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES;
 }
 
 std::string RemotePrinter::portDevice() const { return m_portName.empty() ? std::string() : "\\\\.\\" + m_portName; }

@@ -220,7 +220,7 @@ TEST_F(ReceiptSoPrintPathTest, BarcodeDataIsCheckedPerSymbology) {
 TEST_F(ReceiptSoPrintPathTest, SynchronousOutputFailsWhileTheReceiptIsOutOfPaper) {
     PrinterUnderTest* printer = nullptr;
     auto control = ready("A14", &printer);
-    printer->changeState([](emulator::PrinterState& state) { state.receiptEnd = true; });
+    printer->changeState([](emulator::PrinterState& state) { state.receiptEnd = state.receiptNearEnd = true; });
     const auto deadline = std::chrono::steady_clock::now() + 5s;
     while (number(*control, "RecEmpty") != 1 && std::chrono::steady_clock::now() < deadline) {
         printer->waitForReceived(printer->receivedBytes().size() + 1, 20ms);
@@ -235,7 +235,7 @@ TEST_F(ReceiptSoPrintPathTest, SynchronousOutputFailsWhileTheReceiptIsOutOfPaper
               OPOS_E_EXTENDED);
     EXPECT_FALSE(printer->waitForReceived(before + 1, 200ms)) << "output was sent to a printer out of paper";
 
-    printer->changeState([](emulator::PrinterState& state) { state.receiptEnd = false; });
+    printer->changeState([](emulator::PrinterState& state) { state.receiptEnd = state.receiptNearEnd = false; });
     const auto refilled = std::chrono::steady_clock::now() + 5s;
     while (number(*control, "RecEmpty") != 0 && std::chrono::steady_clock::now() < refilled) {
         printer->waitForReceived(printer->receivedBytes().size() + 1, 20ms);

@@ -11,6 +11,7 @@
 #include "ReceiptStatusFixture.h"
 #include "platform/serial.h"
 #include "schema/RegKey.h"
+#include "support/Host.h"
 
 namespace printertest {
 namespace {
@@ -116,7 +117,7 @@ TEST_F(ReceiptStatusTest, ReleaseCloseAndDisableFromAHandlerReturnAtOnceAndEndTh
             probe.attach(*control);
             if (onError) {
                 ASSERT_EQ(control->setNumber("AsyncMode", 1), OPOS_SUCCESS);
-                change(printer, &PrinterState::receiptEnd, true);
+                setReceiptOut(printer, true);
                 const auto deadline = Clock::now() + 5s;
                 while (number(*control, "RecEmpty") == 0 && Clock::now() < deadline) {
                     std::this_thread::sleep_for(10ms);
@@ -142,7 +143,7 @@ TEST_F(PaperOutTest, ClearOutputDropsTheHeldJobsWithoutCompletionsOrPrinting) {
     ASSERT_TRUE(collectUntil(
         *m_control, [](const opos::Event& e) { return e.kind == opos::EventKind::Error; }, &whileOut));
     ASSERT_EQ(m_control->clearOutput(), OPOS_SUCCESS);
-    change(*m_printer, &PrinterState::receiptEnd, false);
+    setReceiptOut(*m_printer, false);
     const Events after = collect(*m_control, 1500ms);
     EXPECT_TRUE(numbers(after, opos::EventKind::OutputComplete).empty());
     EXPECT_EQ(number(*m_control, "State"), OPOS_S_IDLE);
@@ -222,7 +223,7 @@ TEST_F(PaperOutTest, PrintImmediateAndExternalCheckHealthGiveUpOnAHeldPrinterAnd
         auto result = std::async(std::launch::async, call.run);
         if (result.wait_for(call.limit + 5s) != std::future_status::ready) {
             ADD_FAILURE() << "still blocked";
-            change(*m_printer, &PrinterState::receiptEnd, false);
+            setReceiptOut(*m_printer, false);
         }
         const LONG rc = result.get();
         const auto took = since(start);
@@ -232,7 +233,7 @@ TEST_F(PaperOutTest, PrintImmediateAndExternalCheckHealthGiveUpOnAHeldPrinterAnd
         EXPECT_LT(took, call.limit + 3000ms);
     }
     EXPECT_EQ(text(*m_control, "CheckHealthText"), L"External HCheck: Not Responding");
-    change(*m_printer, &PrinterState::receiptEnd, false);
+    setReceiptOut(*m_printer, false);
     Events after;
     ASSERT_TRUE(collectUntil(
         *m_control, [](const opos::Event& e) { return e.kind == opos::EventKind::OutputComplete && e.number == 3; },
@@ -287,6 +288,9 @@ TEST_F(ReceiptStatusTest, ACharacterSetChosenBeforeEnablingReachesThePrinter) {
 }
 
 TEST_F(ReceiptStatusTest, EnablingAPrinterThatWentOffAfterTheClaimReportsItOnce) {
+    if (!testsupport::runsOnLinux()) {
+        GTEST_SKIP() << "the Windows stand-in does not yet see the emulator's serial line go at a power-off (its Z: view of the COM link keeps it)";
+    }
     PrinterUnderTest& printer = addSerialPrinter("H81", "RX-H81");
     auto control = openPrinter("RX-H81");
     ASSERT_EQ(control->claimDevice(1000), OPOS_SUCCESS);

@@ -22,14 +22,14 @@ struct Decoding {
     IWICImagingFactory* factory = nullptr;
     IWICBitmapDecoder* decoder = nullptr;
     IWICBitmapFrameDecode* frame = nullptr;
-    IWICBitmapSource* grey = nullptr;
+    IWICBitmapSource* converted = nullptr;
 
     Decoding() = default;
     Decoding(const Decoding&) = delete;
     Decoding& operator=(const Decoding&) = delete;
     ~Decoding()
     {
-        for (IUnknown* object : {static_cast<IUnknown*>(grey), static_cast<IUnknown*>(frame),
+        for (IUnknown* object : {static_cast<IUnknown*>(converted), static_cast<IUnknown*>(frame),
                                  static_cast<IUnknown*>(decoder), static_cast<IUnknown*>(factory)}) {
             if (object != nullptr) object->Release();
         }
@@ -47,14 +47,19 @@ Ink decode(const std::filesystem::path& png)
         hr = d.factory->CreateDecoderFromFilename(png.wstring().c_str(), nullptr, GENERIC_READ,
                                                   WICDecodeMetadataCacheOnDemand, &d.decoder);
     if (SUCCEEDED(hr)) hr = d.decoder->GetFrame(0, &d.frame);
-    if (SUCCEEDED(hr)) hr = ::WICConvertBitmapSource(GUID_WICPixelFormat8bppGray, d.frame, &d.grey);
+    // Wine converts most formats to 32-bit BGRA only; the paper is grey, so
+    // any one channel is its tone.
+    if (SUCCEEDED(hr)) hr = ::WICConvertBitmapSource(GUID_WICPixelFormat32bppBGRA, d.frame, &d.converted);
     UINT width = 0, height = 0;
-    if (SUCCEEDED(hr)) hr = d.grey->GetSize(&width, &height);
+    if (SUCCEEDED(hr)) hr = d.converted->GetSize(&width, &height);
+    std::vector<std::uint8_t> bgra(static_cast<std::size_t>(width) * height * 4);
+    if (SUCCEEDED(hr)) hr = d.converted->CopyPixels(nullptr, width * 4, static_cast<UINT>(bgra.size()), bgra.data());
     if (SUCCEEDED(hr)) {
         ink.width = static_cast<int>(width);
         ink.height = static_cast<int>(height);
-        ink.grey.resize(static_cast<std::size_t>(width) * height);
-        hr = d.grey->CopyPixels(nullptr, width, static_cast<UINT>(ink.grey.size()), ink.grey.data());
+        for (std::size_t i = 0; i < bgra.size(); i += 4) {
+            ink.grey.push_back(bgra[i + 1]);
+        }
     }
     EXPECT_TRUE(SUCCEEDED(hr)) << "cannot read " << png.string() << ": " << std::hex << hr;
     return SUCCEEDED(hr) ? ink : Ink{};
