@@ -189,9 +189,13 @@ int runProgram(const ProgramOptions& options) {
 
     std::unique_ptr<ControlServer> control;
     if (!options.controlPath.empty()) {
+        ControlServer::OwnerGone ownerGone;
+        if (options.quitWithControl) {
+            ownerGone = [&loop] { loop->requestQuit(); };
+        }
         control = ControlServer::open(
             options.controlPath, [&printers](std::string_view line) { return printers.handleControlLine(line); },
-            &error);
+            &error, std::move(ownerGone));
         if (!control) {
             std::cerr << "printer-emulator: " << error << '\n';
             return 1;

@@ -32,6 +32,10 @@ bool parseProgramOptions(const std::vector<std::string>& arguments, ProgramOptio
             (option == "--quiet" ? options.quiet : options.detach) = true;
             continue;
         }
+        if (option == "--quit-with-control") {
+            options.quitWithControl = true;
+            continue;
+        }
         if (option == "--controlling-terminal") {
             if (options.printers.empty()) {
                 return fail(error, option + " belongs after a --printer");
@@ -106,6 +110,9 @@ bool parseProgramOptions(const std::vector<std::string>& arguments, ProgramOptio
     if (options.printers.empty()) {
         return fail(error, "no printer: give at least one --printer MODEL TRANSPORT");
     }
+    if (options.quitWithControl && options.controlPath.empty()) {
+        return fail(error, "--quit-with-control needs --control");
+    }
     for (const auto& printer : options.printers) {
         if (printer.config.controllingTerminal && !options.detach) {
             return fail(error, "--controlling-terminal needs --detach (a session of its own)");
@@ -133,6 +140,9 @@ Options:
   --detach                    start a session of its own and, once every
                               printer runs, put the standard streams on
                               /dev/null (for programs that start the emulator)
+  --quit-with-control         with --control: quit once the first control
+                              connection closes (for a program that starts
+                              the emulator for itself and may die)
   --help                      this text
 
 Printer options (for the --printer before them):

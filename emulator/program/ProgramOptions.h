@@ -20,6 +20,9 @@ struct ProgramOptions {
     // /dev/null once every printer runs: for a program started by another
     // that must not hold that program's pipes or terminal.
     bool detach = false;
+    // The program ends when the first control connection closes: a program
+    // started for another (a test) goes with it, however that one ends.
+    bool quitWithControl = false;
     std::string controlPath;
     std::string outputDirectory = ".";
     std::vector<PrinterOptions> printers;

@@ -37,6 +37,8 @@ struct Client {
     // The client has said all it will; it is closed once its replies are out.
     bool inputDone = false;
     bool closing = false;
+    // The first client the server took.
+    bool owner = false;
 };
 
 bool fail(std::string* error, std::string text) {
@@ -143,6 +145,8 @@ struct ControlServer::Impl {
     std::string path;
     bool tcp = false;
     Handler handler;
+    OwnerGone ownerGone;
+    bool ownerTaken = false;
     UniqueFd listener;
     UniqueFd stopFd;
     std::vector<std::unique_ptr<Client>> clients;
@@ -150,11 +154,12 @@ struct ControlServer::Impl {
 };
 
 std::unique_ptr<ControlServer> ControlServer::open(const std::string& socketPath, Handler handler,
-                                                   std::string* error) {
+                                                   std::string* error, OwnerGone ownerGone) {
     auto impl = std::make_unique<Impl>();
     impl->path = socketPath;
     impl->tcp = socketPath.starts_with(kTcpPrefix);
     impl->handler = std::move(handler);
+    impl->ownerGone = std::move(ownerGone);
     impl->listener = impl->tcp ? listenTcp(socketPath, error) : listenUnix(socketPath, error);
     if (!impl->listener.valid()) {
         return nullptr;
@@ -218,7 +223,12 @@ void ControlServer::Impl::run() {
                 client.closing = true;
             }
         }
-        std::erase_if(clients, [](const auto& client) { return client->closing; });
+        std::erase_if(clients, [this](const auto& client) {
+            if (client->closing && client->owner && ownerGone) {
+                ownerGone();
+            }
+            return client->closing;
+        });
         if (fds[1].revents != 0) {
             acceptClients();
         }
@@ -234,6 +244,8 @@ void ControlServer::Impl::acceptClients() {
         if (clients.size() < kMaxClients) {
             auto client = std::make_unique<Client>();
             client->fd = std::move(fd);
+            client->owner = !ownerTaken;
+            ownerTaken = true;
             clients.push_back(std::move(client));
         }
     }

@@ -55,6 +55,9 @@ public:
     std::string portDevice() const;
     // The network printer's address; empty for a serial one.
     std::string address() const { return m_address; }
+    // Whether the serial line is there for a host to open: it goes while
+    // the printer is off.
+    bool lineUp() const;
 
     const std::string& modelCode() const { return m_model; }
     std::uint32_t internalId() const { return m_internalId; }
@@ -92,6 +95,8 @@ private:
     const std::uint32_t m_internalId;
     std::string m_address;
     std::string m_portName;
+    // The Linux path of the serial port's device link in the Wine prefix.
+    std::string m_linkPath;
     mutable std::mutex m_mutex;
     std::unique_ptr<Process> m_process;
 };

@@ -14,6 +14,7 @@
 #include <thread>
 
 #include "emulator/ControlProtocol.h"
+#include "support/Host.h"
 #include "support/TempFolder.h"
 
 namespace testsupport {
@@ -79,23 +80,6 @@ std::wstring quotedWindowsPath(const std::string& unixPath) {
 
 std::wstring widened(const std::string& text) {
     return std::wstring(text.begin(), text.end());
-}
-
-// Wine's own export that names a Windows path's Linux file.
-std::string unixPathOf(const std::string& windowsPath) {
-    using Convert = char* (*)(const wchar_t*);
-    const auto convert = reinterpret_cast<Convert>(
-        reinterpret_cast<void*>(::GetProcAddress(::GetModuleHandleW(L"kernel32.dll"), "wine_get_unix_file_name")));
-    if (convert == nullptr) {
-        return {};
-    }
-    char* name = convert(widened(windowsPath).c_str());
-    if (name == nullptr) {
-        return {};
-    }
-    std::string path(name);
-    ::HeapFree(::GetProcessHeap(), 0, name);
-    return path;
 }
 
 SOCKET connectTo(const std::string& address, std::uint16_t port) {
@@ -186,12 +170,21 @@ bool RemotePrinter::startSerial(const std::string& portName, std::string* error)
     std::string device = portName;
     std::transform(device.begin(), device.end(), device.begin(), [](unsigned char c) { return std::tolower(c); });
     m_portName = portName;
+    m_linkPath = prefix + "/dosdevices/" + device;
     // The emulator's line is its controlling terminal: otherwise Wine's
     // server, opening it first, would adopt it and be hung up with it.
-    return start("serial:" + prefix + "/dosdevices/" + device, " --controlling-terminal", error);
+    return start("serial:" + m_linkPath, " --controlling-terminal", error);
 }
 
 std::string RemotePrinter::portSetting() const { return m_portName.empty() ? "NET" + m_address : m_portName; }
+
+// Drive Z: shows the Linux root; the link leads nowhere while the line is
+// gone.
+bool RemotePrinter::lineUp() const {
+    std::wstring path = L"Z:" + widened(m_linkPath);
+    std::replace(path.begin(), path.end(), L'/', L'\\');
+    return !m_portName.empty() && ::GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES;
+}
 
 std::string RemotePrinter::portDevice() const { return m_portName.empty() ? std::string() : "\\\\.\\" + m_portName; }
 
@@ -213,7 +206,7 @@ bool RemotePrinter::start(const std::string& transport, const std::string& extra
     for (int attempt = 0; attempt < 5 && process->control == INVALID_SOCKET; ++attempt) {
         const std::string address = randomLoopbackAddress();
         const std::string printerTransport = transport == "net" ? "net:" + address : transport;
-        std::wstring commandLine = quotedWindowsPath(program) + L" --quiet --detach --control tcp:" +
+        std::wstring commandLine = quotedWindowsPath(program) + L" --quiet --detach --quit-with-control --control tcp:" +
                                    widened(address) + L":" + std::to_wstring(kControlPort) + L" --printer " +
                                    widened(m_model) + L" \"" + widened(printerTransport) + L"\" --id " +
                                    std::to_wstring(m_internalId) + widened(extraArguments);
@@ -234,7 +227,8 @@ bool RemotePrinter::start(const std::string& transport, const std::string& extra
         ::CloseHandle(nul);
         // Wine starts a Linux program without a process handle to wait on;
         // the control connection is what tells it is there and when it has
-        // gone.
+        // gone, and the emulator goes when this connection does (a test
+        // that crashed leaves none behind).
         if (started.hProcess != nullptr) {
             ::CloseHandle(started.hProcess);
             ::CloseHandle(started.hThread);
@@ -428,7 +422,7 @@ void RemotePrinter::receive(std::span<const std::uint8_t> bytes) {
 }
 
 bool RemotePrinter::writePng(const std::string& path, std::string* error) const {
-    const std::string linuxPath = unixPathOf(path);
+    const std::string linuxPath = linuxPathOf(path);
     if (linuxPath.empty()) {
         return fail(error, "no Linux name for " + path);
     }

@@ -11,7 +11,9 @@
 // the order the lines arrived; it must not wait for the thread that destroys
 // the server. An empty line gets no reply; a line longer than kMaxLineLength
 // is answered `error line too long` and dropped. At most kMaxClients are
-// served at once; one more is closed straight away.
+// served at once; one more is closed straight away. The first client to
+// connect may be the server's owner: `ownerGone` runs, on the server's
+// thread, once that client's connection has closed.
 #include <cstddef>
 #include <functional>
 #include <memory>
@@ -27,13 +29,14 @@ public:
 
     // The reply to one line, without its line end.
     using Handler = std::function<std::string(std::string_view line)>;
+    using OwnerGone = std::function<void()>;
 
     // Listens at `socketPath`, or at the TCP address it names. A socket file
     // left there by an earlier run that no one listens on any more is
     // replaced; a live one, or anything that is not a socket, makes the call
     // fail. Null, with `error` set, on failure.
     static std::unique_ptr<ControlServer> open(const std::string& socketPath, Handler handler,
-                                               std::string* error = nullptr);
+                                               std::string* error = nullptr, OwnerGone ownerGone = {});
     // Stops serving and removes the socket file (if it is one).
     ~ControlServer();
     ControlServer(const ControlServer&) = delete;

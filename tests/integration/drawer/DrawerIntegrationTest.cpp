@@ -10,6 +10,7 @@
 #include <thread>
 
 #include "DrawerTestFixture.h"
+#include "support/Host.h"
 #include "common/OposConstants.h"
 #include "platform/module.h"
 #include "platform/ui.h"
@@ -26,7 +27,7 @@ using emulator::PrinterState;
 const Bytes kPulsePin2 = {0x10, 0x14, 0x01, 0x00, 0x05};
 const Bytes kPulsePin5 = {0x10, 0x14, 0x01, 0x01, 0x05};
 
-void setDrawer(emulator::VirtualPrinter& printer, bool open) {
+void setDrawer(testsupport::PrinterUnderTest& printer, bool open) {
     printer.changeState([open](PrinterState& state) { state.drawerOpen = open; });
 }
 
@@ -351,6 +352,9 @@ TEST_F(DrawerTest, SerialOpenDrawerSendsThePulseOnTheLine) {
 }
 
 TEST_F(DrawerTest, SerialOpenDrawerFailsWhileThePrinterIsOffLineAndSendsNothing) {
+    if (!testsupport::runsOnLinux()) {
+        GTEST_SKIP() << "the Windows stand-in does not yet see the emulator's serial line go at a power-off (its Z: view of the COM link keeps it)";
+    }
     useSerialLine();
     addDrawer(schema::OpenSignalLow, schema::DrawerPin2);
     EXPECT_EQ(openClaimEnable().number, common::CASH_SUE_DRAWERCLOSED);
@@ -421,7 +425,7 @@ TEST_F(DrawerTest, DrawerSharesItsPrintersNetworkConnection) {
 // The printer pushes each sensor change: the drawer follows it well inside
 // one second's poll, opening and closing, also while a printer service
 // object on the same connection watches that printer's status too.
-void expectPromptDrawerChanges(emulator::VirtualPrinter& printer, opos::CashDrawer& drawer) {
+void expectPromptDrawerChanges(testsupport::PrinterUnderTest& printer, opos::CashDrawer& drawer) {
     for (int change = 0; change < 6; ++change) {
         const bool open = change % 2 == 0;
         // Changes land at different points of the status thread's cycle.

@@ -1,9 +1,6 @@
 #include "DrawerTestFixture.h"
 
 #include <algorithm>
-#include <filesystem>
-#include <fstream>
-#include <sstream>
 #include <thread>
 
 #include "common/OposConstants.h"
@@ -13,13 +10,13 @@
 #include "platform/serial.h"
 #include "platform/ui.h"
 #include "schema/DeviceEntry.h"
-#include "support/emulator/LoopbackPrinter.h"
+#include "support/Host.h"
 
 namespace drawertest {
 
 void DrawerTest::SetUp() {
-    m_network = testsupport::openOnOwnLoopbackAddress(m_printer);
-    ASSERT_TRUE(m_network);
+    std::string error;
+    ASSERT_TRUE(m_printer.startNetwork(&error)) << error;
     m_port = netPort();
     platform::HModule module = platform::loadLibrary(DRAWERSO_PATH);
     ASSERT_NE(module, nullptr);
@@ -33,31 +30,28 @@ void DrawerTest::SetUp() {
 void DrawerTest::TearDown() {
     platform::setDialogProvider({});
     m_drawer.close();
-    // The line's link lives in the registry's directory, which goes next.
-    m_serial.reset();
 }
 
 void DrawerTest::useSerialLine() {
-    // The printer has one host sink: the network transport lets go first.
-    m_network.reset();
     std::string error;
-    m_serial = emulator::PtyPort::open(m_printer, {m_registry.directory() + "/com3", {}}, &error);
-    ASSERT_TRUE(m_serial) << error;
+    ASSERT_TRUE(m_printer.startSerial("COM3", &error)) << error;
+    m_port = "COM3";
+    if (m_printer.portDevice().empty()) {
+        return;
+    }
     schema::RegKey map;
     ASSERT_EQ(map.create(platform::HKLM, platform::kPortMapKeyPath), platform::ERROR_SUCCESS);
-    ASSERT_EQ(map.writeString("COM3", m_serial->linkPath()), platform::ERROR_SUCCESS);
-    m_port = "COM3";
+    ASSERT_EQ(map.writeString("COM3", m_printer.portDevice()), platform::ERROR_SUCCESS);
 }
 
 void DrawerTest::powerSerialPrinter(bool on) {
     m_printer.changeState([on](emulator::PrinterState& state) { state.powerOn = on; });
-    // The line follows the power on the port's own thread.
+    // The line follows the power on the printer's own thread.
     const auto deadline = Clock::now() + std::chrono::seconds(5);
-    std::error_code error;
-    while (std::filesystem::is_symlink(m_serial->linkPath(), error) != on && Clock::now() < deadline) {
+    while (m_printer.lineUp() != on && Clock::now() < deadline) {
         std::this_thread::sleep_for(std::chrono::milliseconds(10));
     }
-    ASSERT_EQ(std::filesystem::is_symlink(m_serial->linkPath(), error), on) << m_serial->lastError();
+    ASSERT_EQ(m_printer.lineUp(), on);
 }
 
 void DrawerTest::addDrawer(std::uint32_t openSingle, std::uint32_t pinSingle) {
@@ -116,25 +110,7 @@ std::size_t DrawerTest::occurrences(const Bytes& bytes) const {
 bool DrawerTest::received(const Bytes& bytes) const { return occurrences(bytes) > 0; }
 
 std::size_t DrawerTest::dataConnections() const {
-    // /proc/net/tcp lists addresses as little-endian hex words.
-    unsigned parts[4] = {};
-    std::sscanf(m_network->address().c_str(), "%u.%u.%u.%u", &parts[0], &parts[1], &parts[2], &parts[3]);
-    char remote[32];
-    std::snprintf(remote, sizeof remote, "%02X%02X%02X%02X:%04X", parts[3], parts[2], parts[1], parts[0],
-                  static_cast<unsigned>(m_network->dataPort()));
-    std::ifstream table("/proc/net/tcp");
-    std::string line;
-    std::size_t count = 0;
-    std::getline(table, line);
-    while (std::getline(table, line)) {
-        std::istringstream fields(line);
-        std::string slot, local, peer, state;
-        fields >> slot >> local >> peer >> state;
-        if (peer == remote && state == "01") {
-            ++count;
-        }
-    }
-    return count;
+    return testsupport::establishedConnections(m_printer.address(), kDataPort);
 }
 
 }  // namespace drawertest

@@ -1,6 +1,6 @@
 #pragma once
-// A network printer of the virtual kind on a loopback address of its own (or,
-// on request, on a serial line), a temporary registry with the drawer module
+// The printer under test on the network at a loopback address of its own
+// (or, on request, on a serial line), a temporary registry with the drawer module
 // registered and a drawer device key on that printer, and a CashDrawer
 // control object whose events queue up for the test.
 #include <gtest/gtest.h>
@@ -11,10 +11,8 @@
 #include <string>
 #include <vector>
 
-#include "emulator/NetworkPort.h"
-#include "emulator/PtyPort.h"
-#include "emulator/VirtualPrinter.h"
 #include "opos/ControlObject.h"
+#include "support/PrinterUnderTest.h"
 #include "support/TempRegistry.h"
 
 namespace drawertest {
@@ -28,16 +26,18 @@ inline const Bytes kEnableCommand = {0x1D, 0x61, 0xFF};
 class DrawerTest : public ::testing::Test {
 protected:
     static constexpr const char* kModel = "K93";
+    // The network printer's data port.
+    static constexpr std::uint16_t kDataPort = 9100;
 
     void SetUp() override;
     void TearDown() override;
 
     std::string drawerName() const { return std::string("RX-") + kModel + "Drawer"; }
     std::string printerName() const { return std::string("RX-") + kModel; }
-    std::string netPort() const { return "NET" + m_network->address(); }
+    std::string netPort() const { return "NET" + m_printer.address(); }
 
-    // Moves the printer from the network to a pseudo-terminal line that the
-    // port map publishes as COM3; device keys added afterwards use it.
+    // Moves the printer from the network to serial port COM3; device keys
+    // added afterwards use it.
     void useSerialLine();
     // Switches the serial printer and waits until its line is gone or back.
     void powerSerialPrinter(bool on);
@@ -64,13 +64,16 @@ protected:
     // The temporary registry's folder, which the install directory can name.
     std::string registryDirectory() const { return m_registry.directory(); }
 
-    emulator::VirtualPrinter m_printer{kModel};
-    std::unique_ptr<emulator::NetworkPort> m_network;
-    std::unique_ptr<emulator::PtyPort> m_serial;
+private:
+    testsupport::TempRegistry m_registry;
+    std::unique_ptr<testsupport::PrinterUnderTest> m_ownPrinter =
+        testsupport::makePrinterUnderTest(kModel, m_registry.directory());
+
+protected:
+    testsupport::PrinterUnderTest& m_printer = *m_ownPrinter;
     opos::CashDrawer m_drawer;
 
 private:
-    testsupport::TempRegistry m_registry;
     // The printer's port name as device keys carry it.
     std::string m_port;
 };

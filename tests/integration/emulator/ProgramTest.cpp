@@ -130,7 +130,8 @@ int controllingTerminalOf(pid_t pid) {
 
 // As a Windows test under Wine starts it: detached, controlled over TCP,
 // its serial line its own controlling terminal, so that no one else adopts
-// the line, and switching the printer off and on leaves it running.
+// the line, and switching the printer off and on leaves it running; it ends
+// with its owner's control connection (a test that died), not with another's.
 TEST(PrinterEmulatorProgram, DetachedItKeepsItsLineAsControllingTerminalThroughAPowerCycle) {
     ScratchDir scratch;
     const std::string link = scratch.file("com3");
@@ -145,7 +146,8 @@ TEST(PrinterEmulatorProgram, DetachedItKeepsItsLineAsControllingTerminalThroughA
     for (std::uint16_t port = 41200; port < 41210 && !client.valid(); ++port) {
         control = "tcp:127.0.0.1:" + std::to_string(port);
         emulator.emplace(std::vector<std::string>{"--detach", "--control", control, "--output", scratch.path(),
-                                                  "--printer", "H81", "serial:" + link, "--controlling-terminal"},
+                                                  "--printer", "H81", "serial:" + link, "--controlling-terminal",
+                                                  "--quit-with-control"},
                          scratch.file("log"));
         ASSERT_TRUE(emulator->started());
         eventually([&] { return (client = connectTcp("127.0.0.1", port)).valid() || emulator->exitCode(0ms); }, 10s);
@@ -166,8 +168,15 @@ TEST(PrinterEmulatorProgram, DetachedItKeepsItsLineAsControllingTerminalThroughA
     struct stat device {};
     ASSERT_EQ(::stat(line.c_str(), &device), 0);
     EXPECT_EQ(controllingTerminalOf(pid), static_cast<int>(device.st_rdev)) << "the new line, after the old one went";
-    EXPECT_EQ(ask(client.get(), "quit"), "ok");
-    EXPECT_EQ(emulator->exitCode(), 0);
+    {
+        Fd other = connectTcp("127.0.0.1", static_cast<std::uint16_t>(std::stoi(control.substr(control.rfind(':') + 1))));
+        ASSERT_TRUE(other.valid());
+        EXPECT_EQ(ask(other.get(), "power on"), "ok");
+    }
+    EXPECT_EQ(ask(client.get(), "power on"), "ok") << "another's connection closed, and the emulator ran on";
+    client = Fd();
+    EXPECT_EQ(emulator->exitCode(), 0) << "the owner's connection closed";
+    EXPECT_TRUE(exists(scratch.file("printer1.png")));
 }
 
 TEST(PrinterEmulatorProgram, EndsCleanlyOnSigtermAndRefusesBadCommandLines) {
@@ -191,6 +200,7 @@ TEST(PrinterEmulatorProgram, EndsCleanlyOnSigtermAndRefusesBadCommandLines) {
              {"--printer", "H81", "net:127.0.0.1", "--id", "-4"},
              {"--detach", "--printer", "H81", "net:127.0.0.1", "--controlling-terminal"},
              {"--printer", "H81", "serial:/tmp/x", "--controlling-terminal"},
+             {"--quit-with-control", "--printer", "H81", "net:127.0.0.1"},
              {"--detach", "--printer", "H81", "serial:/tmp/x", "--controlling-terminal", "--printer", "H81",
               "serial:/tmp/y", "--controlling-terminal"}}) {
         EmulatorProcess refused(bad, scratch.file("refused"));

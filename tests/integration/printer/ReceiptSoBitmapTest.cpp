@@ -61,7 +61,7 @@ protected:
     }
 
     // The bands of 64 columns that arrived after `from`, once no more come.
-    static std::size_t bandsAfter(const emulator::VirtualPrinter& printer, std::size_t from) {
+    static std::size_t bandsAfter(const PrinterUnderTest& printer, std::size_t from) {
         const emulator::Bytes band{0x1B, 0x2A, 0x00, 64, 0};
         const auto deadline = std::chrono::steady_clock::now() + 5s;
         std::size_t seen = count(printer.receivedBytes(), band, from);
@@ -87,7 +87,7 @@ protected:
 };
 
 TEST_F(ReceiptSoBitmapTest, PictureFilesPrintAsBitImageBandsAtOnceOrStored) {
-    emulator::VirtualPrinter& printer = addNetworkPrinter("A14", "RX-A14");
+    PrinterUnderTest& printer = addNetworkPrinter("A14", "RX-A14");
     auto control = openPrinter("RX-A14");
     ASSERT_EQ(control->claimDevice(1000), OPOS_SUCCESS);
     ASSERT_EQ(control->setDeviceEnabled(true), OPOS_SUCCESS);
@@ -121,7 +121,7 @@ TEST_F(ReceiptSoBitmapTest, PictureFilesPrintAsBitImageBandsAtOnceOrStored) {
 // alignment, upside-down printing, and whether a stored picture that cannot
 // be printed is reported.
 TEST_F(ReceiptSoBitmapTest, PicturesBetweenTextKeepTheTextState) {
-    emulator::VirtualPrinter& printer = addNetworkPrinter("A14", "RX-A14");
+    PrinterUnderTest& printer = addNetworkPrinter("A14", "RX-A14");
     auto control = openPrinter("RX-A14");
     ASSERT_EQ(control->claimDevice(1000), OPOS_SUCCESS);
     ASSERT_EQ(control->setDeviceEnabled(true), OPOS_SUCCESS);
@@ -195,7 +195,7 @@ TEST_F(ReceiptSoBitmapTest, PicturesWiderThanTheLineAreRefused) {
     ASSERT_EQ(key.create(platform::HKLM, schema::kUninstallKeyPath), platform::ERROR_SUCCESS);
     ASSERT_EQ(key.writeString(schema::kUninstallStringValue, install + "uninstall.exe"), platform::ERROR_SUCCESS);
 
-    emulator::VirtualPrinter& printer = addNetworkPrinter("A14", "RX-A14");
+    PrinterUnderTest& printer = addNetworkPrinter("A14", "RX-A14");
     auto control = openPrinter("RX-A14");
     ASSERT_EQ(control->claimDevice(1000), OPOS_SUCCESS);
     ASSERT_EQ(control->setDeviceEnabled(true), OPOS_SUCCESS);

@@ -16,7 +16,7 @@ using namespace common;
 
 class ReceiptSoCollectingTest : public ReceiptSoTest {
 protected:
-    std::unique_ptr<opos::PosPrinter> ready(const std::string& model, emulator::VirtualPrinter** printer) {
+    std::unique_ptr<opos::PosPrinter> ready(const std::string& model, PrinterUnderTest** printer) {
         *printer = &addNetworkPrinter(model, "RX-" + model);
         auto control = openPrinter("RX-" + model);
         EXPECT_EQ(control->claimDevice(1000), OPOS_SUCCESS);
@@ -41,7 +41,7 @@ protected:
 };
 
 TEST_F(ReceiptSoCollectingTest, ATransactionPrintsNothingUntilItEndsThenEverythingInOrder) {
-    emulator::VirtualPrinter* printer = nullptr;
+    PrinterUnderTest* printer = nullptr;
     auto control = ready("A14", &printer);
     const std::size_t before = printer->receivedBytes().size();
 
@@ -70,7 +70,7 @@ TEST_F(ReceiptSoCollectingTest, ATransactionPrintsNothingUntilItEndsThenEverythi
 }
 
 TEST_F(ReceiptSoCollectingTest, ClearOutputDropsAnOpenTransaction) {
-    emulator::VirtualPrinter* printer = nullptr;
+    PrinterUnderTest* printer = nullptr;
     auto control = ready("A14", &printer);
     ASSERT_EQ(call(*control, "TransactionPrint", {PTR_S_RECEIPT, PTR_TP_TRANSACTION}), OPOS_SUCCESS);
     EXPECT_EQ(control->printNormal(PTR_S_RECEIPT, L"never printed\n"), OPOS_SUCCESS);
@@ -81,7 +81,7 @@ TEST_F(ReceiptSoCollectingTest, ClearOutputDropsAnOpenTransaction) {
 }
 
 TEST_F(ReceiptSoCollectingTest, ARotatedBlockIsSentWholeWithItsPrintArea) {
-    emulator::VirtualPrinter* printer = nullptr;
+    PrinterUnderTest* printer = nullptr;
     auto control = ready("A14", &printer);
     const std::size_t before = printer->receivedBytes().size();
 
@@ -118,7 +118,7 @@ TEST_F(ReceiptSoCollectingTest, ARotatedBlockIsSentWholeWithItsPrintArea) {
 }
 
 TEST_F(ReceiptSoCollectingTest, RotationIsRefusedWhereTheModelCannotTurnText) {
-    emulator::VirtualPrinter* printer = nullptr;
+    PrinterUnderTest* printer = nullptr;
     auto control = ready("K92", &printer);
     EXPECT_EQ(call(*control, "RotatePrint", {PTR_S_RECEIPT, PTR_RP_RIGHT90}), OPOS_E_FAILURE);
     // Upside down is fine on this model, and back to normal.
@@ -128,7 +128,7 @@ TEST_F(ReceiptSoCollectingTest, RotationIsRefusedWhereTheModelCannotTurnText) {
 }
 
 TEST_F(ReceiptSoCollectingTest, TheIdleMarkerReportsIdleAfterTheQueuedJobsAndWritesNothing) {
-    emulator::VirtualPrinter* printer = nullptr;
+    PrinterUnderTest* printer = nullptr;
     auto control = ready("A14", &printer);
     ASSERT_EQ(control->setNumber("AsyncMode", 1), OPOS_SUCCESS);
     for (int i = 0; i < 20; ++i) {
@@ -172,7 +172,7 @@ TEST_F(ReceiptSoCollectingTest, TheIdleMarkerReportsIdleAfterTheQueuedJobsAndWri
 }
 
 TEST_F(ReceiptSoCollectingTest, CharacterSetSendsTheModelsCodeTable) {
-    emulator::VirtualPrinter* printer = nullptr;
+    PrinterUnderTest* printer = nullptr;
     auto control = ready("A14", &printer);
     const std::size_t before = printer->receivedBytes().size();
     ASSERT_EQ(control->setNumber("CharacterSet", 858), OPOS_SUCCESS);
@@ -181,7 +181,7 @@ TEST_F(ReceiptSoCollectingTest, CharacterSetSendsTheModelsCodeTable) {
 }
 
 TEST_F(ReceiptSoCollectingTest, SlipInsertionTimesOutWithoutAFormAndIsF60Only) {
-    emulator::VirtualPrinter* printer = nullptr;
+    PrinterUnderTest* printer = nullptr;
     auto control = ready("F60", &printer);
     const auto start = std::chrono::steady_clock::now();
     EXPECT_EQ(call(*control, "BeginInsertion", {300}), OPOS_E_TIMEOUT);
@@ -195,7 +195,7 @@ TEST_F(ReceiptSoCollectingTest, SlipInsertionTimesOutWithoutAFormAndIsF60Only) {
     EXPECT_EQ(call(*control, "EndInsertion", {}), OPOS_E_FAILURE);
     EXPECT_EQ(call(*control, "BeginInsertion", {-2}), OPOS_E_FAILURE);
 
-    emulator::VirtualPrinter* other = nullptr;
+    PrinterUnderTest* other = nullptr;
     auto a14 = ready("A14", &other);
     EXPECT_EQ(call(*a14, "BeginInsertion", {0}), OPOS_E_FAILURE);
     EXPECT_EQ(call(*a14, "BeginRemoval", {0}), OPOS_E_FAILURE);
@@ -205,7 +205,7 @@ TEST_F(ReceiptSoCollectingTest, SlipInsertionTimesOutWithoutAFormAndIsF60Only) {
 }
 
 TEST_F(ReceiptSoCollectingTest, SlipOutputWaitsForAnEndedInsertion) {
-    emulator::VirtualPrinter* printer = nullptr;
+    PrinterUnderTest* printer = nullptr;
     auto control = ready("F60", &printer);
     const std::size_t before = printer->receivedBytes().size();
     EXPECT_EQ(control->printNormal(PTR_S_SLIP, L"cheque\n"), OPOS_E_FAILURE);
@@ -219,7 +219,7 @@ TEST_F(ReceiptSoCollectingTest, SlipOutputWaitsForAnEndedInsertion) {
 }
 
 TEST_F(ReceiptSoCollectingTest, PrintTwoNormalPrintsBothStationsInOnePassOnF60Only) {
-    emulator::VirtualPrinter* printer = nullptr;
+    PrinterUnderTest* printer = nullptr;
     auto control = ready("F60", &printer);
     const std::size_t before = printer->receivedBytes().size();
     EXPECT_EQ(call(*control, "PrintTwoNormal", {PTR_S_JOURNAL_RECEIPT, std::wstring(L"JRN\n"), std::wstring(L"REC\n")}),
@@ -237,7 +237,7 @@ TEST_F(ReceiptSoCollectingTest, PrintTwoNormalPrintsBothStationsInOnePassOnF60On
     EXPECT_EQ(call(*control, "PrintTwoNormal", {PTR_S_RECEIPT, std::wstring(L"a"), std::wstring(L"b")}), OPOS_E_FAILURE);
     EXPECT_EQ(call(*control, "PrintTwoNormal", {PTR_S_JOURNAL_RECEIPT, std::wstring(), std::wstring()}), OPOS_SUCCESS);
 
-    emulator::VirtualPrinter* other = nullptr;
+    PrinterUnderTest* other = nullptr;
     auto a14 = ready("A14", &other);
     EXPECT_EQ(call(*a14, "PrintTwoNormal", {PTR_S_JOURNAL_RECEIPT, std::wstring(L"a"), std::wstring(L"b")}),
               OPOS_E_FAILURE);

@@ -7,6 +7,7 @@
 #include "ReceiptSoTestSupport.h"
 #include "common/OposConstants.h"
 #include "platform/module.h"
+#include "support/Host.h"
 
 namespace printertest {
 namespace {
@@ -26,14 +27,6 @@ bool eventually(Attempt attempt, std::chrono::milliseconds timeout = 5s) {
         std::this_thread::sleep_for(20ms);
     }
     return true;
-}
-
-std::size_t threadCount() {
-    std::size_t count = 0;
-    for ([[maybe_unused]] const auto& entry : std::filesystem::directory_iterator("/proc/self/task")) {
-        ++count;
-    }
-    return count;
 }
 
 // What a claim writes: select, initialise, automatic status on, zero padded
@@ -96,14 +89,14 @@ TEST_F(ReceiptSoLifecycleTest, OpenRefusesAnotherDeviceClassAndASecondOpen) {
 }
 
 TEST_F(ReceiptSoLifecycleTest, NetworkClaimEnableReleaseAndCloseDriveThreadsAndState) {
-    emulator::VirtualPrinter& printer = addNetworkPrinter("H81", "RX-H81");
-    const std::size_t before = threadCount();
+    PrinterUnderTest& printer = addNetworkPrinter("H81", "RX-H81");
+    const std::size_t before = testsupport::threadCount();
     auto control = openPrinter("RX-H81");
-    EXPECT_EQ(threadCount(), before);
+    EXPECT_EQ(testsupport::threadCount(), before);
     EXPECT_EQ(control->clearInput(), OPOS_E_NOTCLAIMED);
 
     ASSERT_EQ(control->claimDevice(1000), OPOS_SUCCESS);
-    EXPECT_EQ(threadCount(), before + 3);
+    EXPECT_EQ(testsupport::threadCount(), before + 3);
     // Only the initialisation block reaches the printer; nobody asked it for
     // its status.
     ASSERT_TRUE(printer.waitForReceived(30, 5s));
@@ -126,7 +119,7 @@ TEST_F(ReceiptSoLifecycleTest, NetworkClaimEnableReleaseAndCloseDriveThreadsAndS
     // Release while enabled disables first, ends the threads and forgets
     // PowerNotify; the device can be claimed again.
     EXPECT_EQ(control->releaseDevice(), OPOS_SUCCESS);
-    EXPECT_EQ(threadCount(), before);
+    EXPECT_EQ(testsupport::threadCount(), before);
     EXPECT_EQ(number(*control, "DeviceEnabled"), 0);
     EXPECT_EQ(number(*control, "Claimed"), 0);
     EXPECT_EQ(number(*control, "PowerNotify"), 0);
@@ -142,15 +135,15 @@ TEST_F(ReceiptSoLifecycleTest, NetworkClaimEnableReleaseAndCloseDriveThreadsAndS
     EXPECT_EQ(number(*control, "PowerState"), OPOS_PS_ONLINE);
     EXPECT_EQ(control->setNumber("PowerNotify", OPOS_PN_DISABLED), OPOS_E_FAILURE);
     EXPECT_EQ(control->close().rc, OPOS_SUCCESS);
-    EXPECT_EQ(threadCount(), before);
+    EXPECT_EQ(testsupport::threadCount(), before);
 }
 
 TEST_F(ReceiptSoLifecycleTest, CloseOfAnUnclaimedObjectCreatesNoThreads) {
     addDevice("RX-A14", "COM9");
-    const std::size_t before = threadCount();
+    const std::size_t before = testsupport::threadCount();
     auto control = openPrinter("RX-A14");
     EXPECT_EQ(control->close().rc, OPOS_SUCCESS);
-    EXPECT_EQ(threadCount(), before);
+    EXPECT_EQ(testsupport::threadCount(), before);
 }
 
 TEST_F(ReceiptSoLifecycleTest, FreezeEventsHoldsEventsUntilThawedAndIgnoresOtherValues) {
@@ -185,7 +178,7 @@ TEST_F(ReceiptSoLifecycleTest, FreezeEventsHoldsEventsUntilThawedAndIgnoresOther
 }
 
 TEST_F(ReceiptSoLifecycleTest, SerialPrinterReportsItsStateOnEnableAndIsRefusedWhenOff) {
-    emulator::VirtualPrinter& printer = addSerialPrinter("H81", "RX-H81");
+    PrinterUnderTest& printer = addSerialPrinter("H81", "RX-H81");
     printer.changeState([](PrinterState& state) { state.coverOpen = true; });
     auto control = openPrinter("RX-H81");
     ASSERT_EQ(control->claimDevice(1000), OPOS_SUCCESS);

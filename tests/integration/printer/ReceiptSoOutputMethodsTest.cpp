@@ -14,7 +14,7 @@ using namespace common;
 class ReceiptSoOutputMethodsTest : public ReceiptSoTest {
 protected:
     // A network printer of `model`, open, claimed and enabled.
-    std::unique_ptr<opos::PosPrinter> readyPrinter(const std::string& model, emulator::VirtualPrinter** printer) {
+    std::unique_ptr<opos::PosPrinter> readyPrinter(const std::string& model, PrinterUnderTest** printer) {
         const std::string keyName = "RX-" + model;
         *printer = &addNetworkPrinter(model, keyName);
         auto control = openPrinter(keyName);
@@ -25,7 +25,7 @@ protected:
     }
 
     // The bytes that arrive after `before`, once `count` of them are there.
-    static emulator::Bytes sentAfter(const emulator::VirtualPrinter& printer, std::size_t before, std::size_t count) {
+    static emulator::Bytes sentAfter(const PrinterUnderTest& printer, std::size_t before, std::size_t count) {
         EXPECT_TRUE(printer.waitForReceived(before + count, 5s));
         const emulator::Bytes all = printer.receivedBytes();
         return emulator::Bytes(all.begin() + static_cast<std::ptrdiff_t>(before), all.end());
@@ -38,7 +38,7 @@ protected:
 };
 
 TEST_F(ReceiptSoOutputMethodsTest, CutPaperSendsEachModelsCutCommand) {
-    emulator::VirtualPrinter* a14 = nullptr;
+    PrinterUnderTest* a14 = nullptr;
     auto general = readyPrinter("A14", &a14);
     const auto feedLines = static_cast<std::uint8_t>(number(*general, "RecLinesToPaperCut"));
     std::size_t before = a14->receivedBytes().size();
@@ -48,7 +48,7 @@ TEST_F(ReceiptSoOutputMethodsTest, CutPaperSendsEachModelsCutCommand) {
     EXPECT_EQ(sentAfter(*a14, before, 9), (emulator::Bytes{0x1B, 0x64, feedLines, 0, 0, 0, 0x1D, 0x56, 0x01}));
     EXPECT_EQ(number(*general, "ResultCode"), OPOS_SUCCESS);
 
-    emulator::VirtualPrinter* c30 = nullptr;
+    PrinterUnderTest* c30 = nullptr;
     auto marks = readyPrinter("C30", &c30);
     before = c30->receivedBytes().size();
     ASSERT_EQ(marks->cutPaper(50), OPOS_SUCCESS);
@@ -67,7 +67,7 @@ TEST_F(ReceiptSoOutputMethodsTest, CutPaperSendsEachModelsCutCommand) {
 }
 
 TEST_F(ReceiptSoOutputMethodsTest, MarkFeedRefusesAnUnknownTypeAndFeedsTheKnownOnes) {
-    emulator::VirtualPrinter* printer = nullptr;
+    PrinterUnderTest* printer = nullptr;
     auto control = readyPrinter("C30", &printer);
     const std::size_t before = printer->receivedBytes().size();
 
@@ -83,7 +83,7 @@ TEST_F(ReceiptSoOutputMethodsTest, MarkFeedRefusesAnUnknownTypeAndFeedsTheKnownO
 }
 
 TEST_F(ReceiptSoOutputMethodsTest, OversizedLogoIsRefusedAndTheOldOneStillPrints) {
-    emulator::VirtualPrinter* printer = nullptr;
+    PrinterUnderTest* printer = nullptr;
     auto control = readyPrinter("A14", &printer);
 
     ASSERT_EQ(setLogo(*control, PTR_L_TOP, L"\x1b|bCCORVANE\x1b|N\n"), OPOS_SUCCESS);
@@ -107,7 +107,7 @@ TEST_F(ReceiptSoOutputMethodsTest, OversizedLogoIsRefusedAndTheOldOneStillPrints
 }
 
 TEST_F(ReceiptSoOutputMethodsTest, PrintBarCodeReachesThePrinterAsABarcodeCommand) {
-    emulator::VirtualPrinter* a14 = nullptr;
+    PrinterUnderTest* a14 = nullptr;
     auto control = readyPrinter("A14", &a14);
     const std::size_t before = a14->receivedBytes().size();
     const auto barcode = [&](opos::PosPrinter& printer, LONG station, LONG symbology) {
@@ -132,7 +132,7 @@ TEST_F(ReceiptSoOutputMethodsTest, PrintBarCodeReachesThePrinterAsABarcodeComman
     EXPECT_EQ(barcode(*control, PTR_S_JOURNAL, PTR_BCS_Code39), OPOS_E_FAILURE);
     EXPECT_EQ(barcode(*control, PTR_S_RECEIPT, 999), OPOS_E_ILLEGAL);
 
-    emulator::VirtualPrinter* k92 = nullptr;
+    PrinterUnderTest* k92 = nullptr;
     auto impact = readyPrinter("K92", &k92);
     EXPECT_EQ(barcode(*impact, PTR_S_RECEIPT, PTR_BCS_Code39), OPOS_E_FAILURE);
 }

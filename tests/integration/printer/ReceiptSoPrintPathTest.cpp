@@ -18,7 +18,7 @@ using namespace common;
 
 class ReceiptSoPrintPathTest : public ReceiptSoTest {
 protected:
-    std::unique_ptr<opos::PosPrinter> ready(const std::string& model, emulator::VirtualPrinter** printer) {
+    std::unique_ptr<opos::PosPrinter> ready(const std::string& model, PrinterUnderTest** printer) {
         *printer = &addNetworkPrinter(model, "RX-" + model);
         auto control = openPrinter("RX-" + model);
         EXPECT_EQ(control->claimDevice(1000), OPOS_SUCCESS);
@@ -139,7 +139,7 @@ TEST_F(ReceiptSoPrintPathTest, MultiCallSequencesPrintAsAsked) {
     };
     for (const Sequence& s : sequences) {
         SCOPED_TRACE(s.name);
-        emulator::VirtualPrinter* printer = nullptr;
+        PrinterUnderTest* printer = nullptr;
         auto control = ready(s.model, &printer);
         const std::size_t before = printer->receivedBytes().size();
         s.calls(*this, *control);
@@ -189,7 +189,7 @@ TEST_F(ReceiptSoPrintPathTest, BarcodeDataIsCheckedPerSymbology) {
         {PTR_BCS_OCRB, L"ABC", OPOS_E_ILLEGAL},
         {999, L"123", OPOS_E_ILLEGAL},
     };
-    emulator::VirtualPrinter* printer = nullptr;
+    PrinterUnderTest* printer = nullptr;
     auto control = ready("A14", &printer);
     for (const Case& c : cases) {
         const std::size_t before = printer->receivedBytes().size();
@@ -206,7 +206,7 @@ TEST_F(ReceiptSoPrintPathTest, BarcodeDataIsCheckedPerSymbology) {
     EXPECT_EQ(call(*control, "PrintBarCode", {PTR_S_RECEIPT, std::wstring(L"PDF"), PTR_BCS_PDF417, 80, 400,
                                               PTR_BC_CENTER, PTR_BC_TEXT_NONE}),
               OPOS_SUCCESS);
-    emulator::VirtualPrinter* a16 = nullptr;
+    PrinterUnderTest* a16 = nullptr;
     auto without = ready("A16", &a16);
     const std::size_t before = a16->receivedBytes().size();
     EXPECT_EQ(call(*without, "PrintBarCode", {PTR_S_RECEIPT, std::wstring(L"PDF"), PTR_BCS_PDF417, 80, 400,
@@ -218,9 +218,9 @@ TEST_F(ReceiptSoPrintPathTest, BarcodeDataIsCheckedPerSymbology) {
 // Synchronous output meets the paper state before anything is sent, as
 // asynchronous output meets it in the printer thread.
 TEST_F(ReceiptSoPrintPathTest, SynchronousOutputFailsWhileTheReceiptIsOutOfPaper) {
-    emulator::VirtualPrinter* printer = nullptr;
+    PrinterUnderTest* printer = nullptr;
     auto control = ready("A14", &printer);
-    printer->changeState([](emulator::PrinterState& state) { state.receiptEnd = true; });
+    printer->changeState([](emulator::PrinterState& state) { state.receiptEnd = state.receiptNearEnd = true; });
     const auto deadline = std::chrono::steady_clock::now() + 5s;
     while (number(*control, "RecEmpty") != 1 && std::chrono::steady_clock::now() < deadline) {
         printer->waitForReceived(printer->receivedBytes().size() + 1, 20ms);
@@ -235,7 +235,7 @@ TEST_F(ReceiptSoPrintPathTest, SynchronousOutputFailsWhileTheReceiptIsOutOfPaper
               OPOS_E_EXTENDED);
     EXPECT_FALSE(printer->waitForReceived(before + 1, 200ms)) << "output was sent to a printer out of paper";
 
-    printer->changeState([](emulator::PrinterState& state) { state.receiptEnd = false; });
+    printer->changeState([](emulator::PrinterState& state) { state.receiptEnd = state.receiptNearEnd = false; });
     const auto refilled = std::chrono::steady_clock::now() + 5s;
     while (number(*control, "RecEmpty") != 0 && std::chrono::steady_clock::now() < refilled) {
         printer->waitForReceived(printer->receivedBytes().size() + 1, 20ms);

@@ -15,7 +15,7 @@ using namespace common;
 class ReceiptSoPrintTest : public ReceiptSoTest {
 protected:
     // An A14 on the network, open, claimed and enabled.
-    std::unique_ptr<opos::PosPrinter> readyPrinter(emulator::VirtualPrinter** printer) {
+    std::unique_ptr<opos::PosPrinter> readyPrinter(PrinterUnderTest** printer) {
         *printer = &addNetworkPrinter("A14", "RX-A14");
         auto control = openPrinter("RX-A14");
         EXPECT_EQ(control->claimDevice(1000), OPOS_SUCCESS);
@@ -45,7 +45,7 @@ protected:
         return ids;
     }
 
-    static bool transcriptHas(const emulator::VirtualPrinter& printer, const std::string& text) {
+    static bool transcriptHas(const PrinterUnderTest& printer, const std::string& text) {
         const auto deadline = std::chrono::steady_clock::now() + 5s;
         while (printer.transcript().find(text) == std::string::npos) {
             if (std::chrono::steady_clock::now() >= deadline) {
@@ -63,7 +63,7 @@ protected:
 };
 
 TEST_F(ReceiptSoPrintTest, SynchronousPrintNormalIsOnThePaperWithItsStyles) {
-    emulator::VirtualPrinter* printer = nullptr;
+    PrinterUnderTest* printer = nullptr;
     auto control = readyPrinter(&printer);
     const std::size_t before = printer->receivedBytes().size();
 
@@ -84,7 +84,7 @@ TEST_F(ReceiptSoPrintTest, SynchronousPrintNormalIsOnThePaperWithItsStyles) {
 }
 
 TEST_F(ReceiptSoPrintTest, RefusedPrintNormalSendsNothing) {
-    emulator::VirtualPrinter* printer = nullptr;
+    PrinterUnderTest* printer = nullptr;
     auto control = readyPrinter(&printer);
     const std::size_t before = printer->receivedBytes().size();
 
@@ -103,7 +103,7 @@ TEST_F(ReceiptSoPrintTest, RefusedPrintNormalSendsNothing) {
 }
 
 TEST_F(ReceiptSoPrintTest, AsynchronousJobsEachEndInOneOutputCompleteInOrder) {
-    emulator::VirtualPrinter* printer = nullptr;
+    PrinterUnderTest* printer = nullptr;
     auto control = readyPrinter(&printer);
     ASSERT_EQ(control->setNumber("AsyncMode", 1), OPOS_SUCCESS);
 
@@ -130,7 +130,7 @@ TEST_F(ReceiptSoPrintTest, AsynchronousJobsEachEndInOneOutputCompleteInOrder) {
 }
 
 TEST_F(ReceiptSoPrintTest, PrintImmediateIsWrittenBeforeItReturnsAndRaisesNoEvent) {
-    emulator::VirtualPrinter* printer = nullptr;
+    PrinterUnderTest* printer = nullptr;
     auto control = readyPrinter(&printer);
     ASSERT_EQ(control->setNumber("AsyncMode", 1), OPOS_SUCCESS);
 
@@ -152,7 +152,7 @@ TEST_F(ReceiptSoPrintTest, PrintImmediateIsWrittenBeforeItReturnsAndRaisesNoEven
 }
 
 TEST_F(ReceiptSoPrintTest, ClearOutputDropsQueuedJobsAndPrintingGoesOn) {
-    emulator::VirtualPrinter* printer = nullptr;
+    PrinterUnderTest* printer = nullptr;
     auto control = readyPrinter(&printer);
     ASSERT_EQ(control->setNumber("AsyncMode", 1), OPOS_SUCCESS);
     for (int i = 1; i <= 20; ++i) {

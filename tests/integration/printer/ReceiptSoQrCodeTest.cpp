@@ -1,17 +1,16 @@
 // QR codes as a point-of-sale application prints them: PrintBarCode with
 // PTR_BCS_QRCODE through the control object, read back from the virtual
-// printer's picture by a real scanner program (zbarimg).
-#include <unistd.h>
-
+// printer's picture by a real Linux scanner program (zbarimg).
 #include <algorithm>
 #include <chrono>
+#include <filesystem>
 #include <sstream>
 #include <string>
 #include <vector>
 
 #include "ReceiptSoTestSupport.h"
 #include "common/OposConstants.h"
-#include "support/ChildProcess.h"
+#include "support/Host.h"
 
 namespace printertest {
 namespace {
@@ -20,7 +19,7 @@ using namespace common;
 
 class ReceiptSoQrCodeTest : public ReceiptSoTest {
 protected:
-    std::unique_ptr<opos::PosPrinter> ready(const std::string& model, emulator::VirtualPrinter** printer) {
+    std::unique_ptr<opos::PosPrinter> ready(const std::string& model, PrinterUnderTest** printer) {
         *printer = &addNetworkPrinter(model, "RX-" + model);
         auto control = openPrinter("RX-" + model);
         EXPECT_EQ(control->claimDevice(1000), OPOS_SUCCESS);
@@ -37,7 +36,7 @@ protected:
     }
 
     // Waits for the printer to have printed `marker`.
-    static bool printed(const emulator::VirtualPrinter& printer, const std::string& marker) {
+    static bool printed(const PrinterUnderTest& printer, const std::string& marker) {
         const auto deadline = std::chrono::steady_clock::now() + 5s;
         while (printer.transcript().find(marker) == std::string::npos) {
             if (std::chrono::steady_clock::now() >= deadline) return false;
@@ -47,16 +46,17 @@ protected:
     }
 
     // What a scanner reads from the printer's paper, in any order.
-    std::vector<std::string> scanned(const emulator::VirtualPrinter& printer) {
+    std::vector<std::string> scanned(const PrinterUnderTest& printer) {
         const std::string png = path("paper.png");
         std::string error;
         EXPECT_TRUE(printer.writePng(png, &error)) << error;
-        testsupport::ChildProcess zbarimg;
-        EXPECT_TRUE(zbarimg.start(ZBARIMG_PROGRAM, {"--quiet", "--raw", "--nodbus", "-Sdisable", "-Sqrcode.enable", png}));
-        EXPECT_TRUE(zbarimg.finish(10s));
-        EXPECT_EQ(zbarimg.exitCode(), 0) << zbarimg.output();
+        const auto zbarimg = testsupport::runLinuxProgram(
+            ZBARIMG_PROGRAM, {"--quiet", "--raw", "--nodbus", "-Sdisable", "-Sqrcode.enable", testsupport::linuxPathOf(png)},
+            10s);
+        EXPECT_TRUE(zbarimg.finished);
+        EXPECT_EQ(zbarimg.exitCode, 0) << zbarimg.output;
         std::vector<std::string> payloads;
-        std::istringstream lines(zbarimg.output());
+        std::istringstream lines(zbarimg.output);
         for (std::string line; std::getline(lines, line);) payloads.push_back(line);
         std::sort(payloads.begin(), payloads.end());
         return payloads;
@@ -64,10 +64,10 @@ protected:
 };
 
 TEST_F(ReceiptSoQrCodeTest, PrintedQrCodesScanBackToTheirPayloads) {
-    ASSERT_EQ(::access(ZBARIMG_PROGRAM, X_OK), 0) << ZBARIMG_PROGRAM << " missing: scripts/deps installs zbar-tools";
+    ASSERT_TRUE(std::filesystem::exists(ZBARIMG_LOCATION)) << ZBARIMG_PROGRAM << " missing: scripts/deps installs zbar-tools";
     const std::string link = "https://receipts.example/e/4711-0815?t=20261208";
     const std::string longer = "https://receipts.example/e/" + std::string(273, 'x');
-    emulator::VirtualPrinter* printer = nullptr;
+    PrinterUnderTest* printer = nullptr;
     auto control = ready("A14", &printer);
     EXPECT_EQ(printQr(*control, link, 200), OPOS_SUCCESS);
     EXPECT_EQ(control->printNormal(PTR_S_RECEIPT, L"\n\n\n"), OPOS_SUCCESS);
@@ -78,13 +78,13 @@ TEST_F(ReceiptSoQrCodeTest, PrintedQrCodesScanBackToTheirPayloads) {
 }
 
 TEST_F(ReceiptSoQrCodeTest, RefusedOnModelsWithoutTwoDimensionalCodesAndBeyondCapacity) {
-    emulator::VirtualPrinter* a16 = nullptr;
+    PrinterUnderTest* a16 = nullptr;
     auto without = ready("A16", &a16);
     const std::size_t sentToA16 = a16->receivedBytes().size();
     EXPECT_EQ(printQr(*without, "https://receipts.example/", 200), OPOS_E_ILLEGAL);
     EXPECT_FALSE(a16->waitForReceived(sentToA16 + 1, 100ms));
 
-    emulator::VirtualPrinter* a14 = nullptr;
+    PrinterUnderTest* a14 = nullptr;
     auto control = ready("A14", &a14);
     const std::size_t sentToA14 = a14->receivedBytes().size();
     EXPECT_EQ(printQr(*control, std::string(2332, 'x'), 400), OPOS_E_ILLEGAL);  // version 40-M holds 2331 bytes

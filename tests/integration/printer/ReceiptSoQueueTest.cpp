@@ -166,7 +166,7 @@ TEST_F(ReceiptSoQueueTest, AFullQueueRefusesTheNextJobAfterTwoRetriesAndLosesNon
 }
 
 TEST_F(ReceiptSoQueueTest, OutputIdsRunToFortyEightHundredAndStartAgainAtOne) {
-    emulator::VirtualPrinter& printer = addNetworkPrinter("A14", "RX-A14");
+    PrinterUnderTest& printer = addNetworkPrinter("A14", "RX-A14");
     auto control = openPrinter("RX-A14");
     ASSERT_EQ(control->claimDevice(1000), OPOS_SUCCESS);
     ASSERT_EQ(control->setDeviceEnabled(true), OPOS_SUCCESS);

@@ -1,7 +1,6 @@
 #include "ReceiptSoTestSupport.h"
 
 #include <algorithm>
-#include <random>
 
 #include "platform/module.h"
 #include "platform/serial.h"
@@ -102,12 +101,7 @@ void ReceiptSoTest::SetUp() {
     ASSERT_EQ(registerServer(RECEIPTSO_PATH), platform::S_OK);
 }
 
-void ReceiptSoTest::TearDown() {
-    // Ports close before their printers go.
-    m_networkPorts.clear();
-    m_ptyPorts.clear();
-    m_printers.clear();
-}
+void ReceiptSoTest::TearDown() { m_printers.clear(); }
 
 void ReceiptSoTest::addDevice(const std::string& keyName, const std::string& port) {
     schema::RegKey key;
@@ -121,36 +115,24 @@ void ReceiptSoTest::addDevice(const std::string& keyName, const std::string& por
     ASSERT_EQ(schema::writePrinterValues(key, values), platform::ERROR_SUCCESS);
 }
 
-emulator::VirtualPrinter& ReceiptSoTest::addNetworkPrinter(const std::string& model, const std::string& keyName) {
-    auto& printer = *m_printers.emplace_back(std::make_unique<emulator::VirtualPrinter>(model));
-    std::random_device seed;
-    std::uniform_int_distribution<int> part(1, 254);
-    std::unique_ptr<emulator::NetworkPort> network;
-    for (int attempt = 0; attempt < 50 && !network; ++attempt) {
-        emulator::NetworkPort::Options options;
-        options.address = "127." + std::to_string(part(seed)) + "." + std::to_string(part(seed)) + ".1";
-        network = emulator::NetworkPort::open(printer, options);
-    }
-    EXPECT_TRUE(network);
-    if (network) {
-        addDevice(keyName, "NET" + network->address());
-        m_networkPorts.push_back(std::move(network));
-    }
+PrinterUnderTest& ReceiptSoTest::addNetworkPrinter(const std::string& model, const std::string& keyName) {
+    auto& printer = *m_printers.emplace_back(testsupport::makePrinterUnderTest(model, m_registry.directory()));
+    std::string error;
+    EXPECT_TRUE(printer.startNetwork(&error)) << error;
+    addDevice(keyName, printer.portSetting());
     return printer;
 }
 
-emulator::VirtualPrinter& ReceiptSoTest::addSerialPrinter(const std::string& model, const std::string& keyName) {
-    auto& printer = *m_printers.emplace_back(std::make_unique<emulator::VirtualPrinter>(model));
+PrinterUnderTest& ReceiptSoTest::addSerialPrinter(const std::string& model, const std::string& keyName) {
+    auto& printer = *m_printers.emplace_back(testsupport::makePrinterUnderTest(model, m_registry.directory()));
     std::string error;
-    auto line = emulator::PtyPort::open(printer, {path("com3"), {}}, &error);
-    EXPECT_TRUE(line) << error;
-    if (line) {
+    EXPECT_TRUE(printer.startSerial("COM3", &error)) << error;
+    if (!printer.portDevice().empty()) {
         schema::RegKey key;
         EXPECT_EQ(key.create(platform::HKLM, platform::kPortMapKeyPath), platform::ERROR_SUCCESS);
-        EXPECT_EQ(key.writeString("COM3", line->linkPath()), platform::ERROR_SUCCESS);
-        addDevice(keyName, "COM3");
-        m_ptyPorts.push_back(std::move(line));
+        EXPECT_EQ(key.writeString("COM3", printer.portDevice()), platform::ERROR_SUCCESS);
     }
+    addDevice(keyName, "COM3");
     return printer;
 }
 
@@ -161,7 +143,7 @@ std::unique_ptr<opos::PosPrinter> ReceiptSoTest::openPrinter(const std::string& 
     return control;
 }
 
-void ReceiptSoTest::settle(const emulator::VirtualPrinter& printer) {
+void ReceiptSoTest::settle(const PrinterUnderTest& printer) {
     const auto deadline = std::chrono::steady_clock::now() + 2s;
     while (printer.waitForReceived(printer.receivedBytes().size() + 1, 100ms) &&
            std::chrono::steady_clock::now() < deadline) {
@@ -209,7 +191,7 @@ std::size_t ReceiptSoTest::find(const emulator::Bytes& bytes, const emulator::By
     return at == bytes.end() ? std::string::npos : static_cast<std::size_t>(at - bytes.begin());
 }
 
-bool ReceiptSoTest::arrives(const emulator::VirtualPrinter& printer, const emulator::Bytes& pattern, std::size_t from) {
+bool ReceiptSoTest::arrives(const PrinterUnderTest& printer, const emulator::Bytes& pattern, std::size_t from) {
     const auto deadline = std::chrono::steady_clock::now() + 5s;
     while (find(printer.receivedBytes(), pattern, from) == std::string::npos) {
         if (std::chrono::steady_clock::now() >= deadline) {

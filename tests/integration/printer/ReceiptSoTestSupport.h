@@ -1,7 +1,7 @@
 #pragma once
 // What the receiptso integration tests share: a temporary registry with the
-// module registered in it, device keys for virtual printers on a loopback
-// network address or a pseudo-terminal, the module's own exports for tests
+// module registered in it, device keys for printers under test on a loopback
+// network address or a serial line, the module's own exports for tests
 // that drive a service object without a control object, and a callback sink
 // that records what a service object sends.
 #include <gtest/gtest.h>
@@ -12,11 +12,9 @@
 #include <string>
 #include <vector>
 
-#include "emulator/NetworkPort.h"
-#include "emulator/PtyPort.h"
-#include "emulator/VirtualPrinter.h"
 #include "opos/ControlObject.h"
 #include "platform/com.h"
+#include "support/PrinterUnderTest.h"
 #include "support/TempRegistry.h"
 
 namespace printertest {
@@ -24,6 +22,7 @@ namespace printertest {
 using namespace std::chrono_literals;
 using platform::HRESULT;
 using platform::LONG;
+using testsupport::PrinterUnderTest;
 
 // Answers the four callback names a service object looks up and records
 // every status update it receives.
@@ -71,11 +70,11 @@ protected:
 
     // A device key for `keyName` on `port`, naming the printer service object.
     void addDevice(const std::string& keyName, const std::string& port);
-    // A virtual printer of `model` on its own loopback address, configured as
+    // A printer of `model` on its own loopback address, configured as
     // `keyName`.
-    emulator::VirtualPrinter& addNetworkPrinter(const std::string& model, const std::string& keyName);
-    // A virtual printer of `model` behind a pseudo-terminal mapped to COM3.
-    emulator::VirtualPrinter& addSerialPrinter(const std::string& model, const std::string& keyName);
+    PrinterUnderTest& addNetworkPrinter(const std::string& model, const std::string& keyName);
+    // A printer of `model` on serial port COM3.
+    PrinterUnderTest& addSerialPrinter(const std::string& model, const std::string& keyName);
 
     // Opens `keyName` through a control object that queues its events.
     std::unique_ptr<opos::PosPrinter> openPrinter(const std::string& keyName);
@@ -85,7 +84,7 @@ protected:
     // Waits until the printer has read what was written to it so far (no
     // new bytes for 100 ms, 2 s at most): a write returns before the
     // printer reads, so a test that counts bytes from here starts clean.
-    static void settle(const emulator::VirtualPrinter& printer);
+    static void settle(const PrinterUnderTest& printer);
     // Calls a method by name with its arguments; its result code.
     static LONG call(opos::PosPrinter& control, const char* method, std::vector<opos::Value> arguments);
     // Where `pattern` first stands in `bytes` at or after `from`, or npos.
@@ -93,16 +92,14 @@ protected:
     static emulator::Bytes text(const std::string& s) { return emulator::Bytes(s.begin(), s.end()); }
     // A written job is not yet read by the printer: waits (5 s at most)
     // until `pattern` arrived at or after `from`.
-    static bool arrives(const emulator::VirtualPrinter& printer, const emulator::Bytes& pattern, std::size_t from = 0);
+    static bool arrives(const PrinterUnderTest& printer, const emulator::Bytes& pattern, std::size_t from = 0);
     // Collects events until `count` arrived or `timeout` passed.
     static std::vector<opos::Event> events(opos::ControlObject& control, std::size_t count,
                                            std::chrono::milliseconds timeout = 5s);
 
 private:
     testsupport::TempRegistry m_registry;
-    std::vector<std::unique_ptr<emulator::VirtualPrinter>> m_printers;
-    std::vector<std::unique_ptr<emulator::NetworkPort>> m_networkPorts;
-    std::vector<std::unique_ptr<emulator::PtyPort>> m_ptyPorts;
+    std::vector<std::unique_ptr<PrinterUnderTest>> m_printers;
 };
 
 }  // namespace printertest

@@ -97,8 +97,13 @@ protected:
         }
     }
 
-    static void change(emulator::VirtualPrinter& printer, bool PrinterState::*flag, bool on) {
+    static void change(PrinterUnderTest& printer, bool PrinterState::*flag, bool on) {
         printer.changeState([&](PrinterState& state) { state.*flag = on; });
+    }
+    // The roll runs out, or a new one goes in: the near-end sensor, above
+    // the end, reads the same.
+    static void setReceiptOut(PrinterUnderTest& printer, bool out) {
+        printer.changeState([&](PrinterState& state) { state.receiptEnd = state.receiptNearEnd = out; });
     }
 };
 
@@ -117,7 +122,7 @@ protected:
             *m_control, [](const opos::Event& e) { return e.kind == opos::EventKind::OutputComplete; }, &received));
         m_events = received;
 
-        change(*m_printer, &PrinterState::receiptEnd, true);
+        setReceiptOut(*m_printer, true);
         ASSERT_TRUE(collectUntil(
             *m_control, [](const opos::Event& e) { return isStatus(e, PTR_SUE_REC_EMPTY); }, &m_events));
     }
@@ -137,11 +142,11 @@ protected:
         for (int i = 0; i < errorCount; ++i) {
             ASSERT_TRUE(collectUntil(*m_control, isError, whileOut));
         }
-        change(*m_printer, &PrinterState::receiptEnd, false);
+        setReceiptOut(*m_printer, false);
         *after = collect(*m_control, 2000ms);
     }
 
-    emulator::VirtualPrinter* m_printer = nullptr;
+    PrinterUnderTest* m_printer = nullptr;
     std::unique_ptr<opos::PosPrinter> m_control;
     Events m_events;
 };

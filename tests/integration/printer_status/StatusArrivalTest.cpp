@@ -23,7 +23,7 @@ public:
 
 // Cover changes at different points of the monitor's cycle, each reported
 // well inside one cycle; most of them within a few milliseconds.
-void expectPromptCoverChanges(emulator::VirtualPrinter& printer, opos::ControlObject& control) {
+void expectPromptCoverChanges(PrinterUnderTest& printer, opos::ControlObject& control) {
     // What enabling reported of the printer's first state.
     StatusArrivalTest::collect(control, 300ms);
     std::vector<long long> took;

@@ -1,5 +1,7 @@
 #include "support/emulator/LocalPrinter.h"
 
+#include <filesystem>
+
 #include "support/emulator/LoopbackPrinter.h"
 
 namespace testsupport {
@@ -37,5 +39,10 @@ std::string LocalPrinter::portSetting() const { return m_network ? "NET" + m_net
 std::string LocalPrinter::portDevice() const { return m_line ? m_line->linkPath() : std::string(); }
 
 std::string LocalPrinter::address() const { return m_network ? m_network->address() : std::string(); }
+
+bool LocalPrinter::lineUp() const {
+    std::error_code error;
+    return m_line && std::filesystem::is_symlink(m_line->linkPath(), error);
+}
 
 }  // namespace testsupport

@@ -34,6 +34,9 @@ public:
     std::string portDevice() const;
     // The network printer's address; empty for a serial one.
     std::string address() const;
+    // Whether the serial line is there for a host to open: it goes while
+    // the printer is off.
+    bool lineUp() const;
 
 private:
     const std::string m_linkFolder;

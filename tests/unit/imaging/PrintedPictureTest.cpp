@@ -3,7 +3,6 @@
 // density comes out is the printer's business, not the pipeline's, so this
 // is where the printed size and tones are held against the source picture.
 #include <gtest/gtest.h>
-#include <png.h>
 
 #include <algorithm>
 #include <cmath>
@@ -15,8 +14,8 @@
 #include <vector>
 
 #include "ImagingTestSupport.h"
+#include "PrintedInk.h"
 #include "common/OposConstants.h"
-#include "emulator/VirtualPrinter.h"
 #include "printer/ModelCatalogue.h"
 #include "printer/bitmap/BitmapPipeline.h"
 
@@ -26,37 +25,6 @@ namespace {
 
 // The paper starts this far into the picture, on both axes.
 constexpr int kPaperMargin = 8;
-
-// The ink on the paper, dot by dot.
-struct Ink {
-    int width = 0;
-    int height = 0;
-    std::vector<std::uint8_t> grey;
-
-    bool at(int x, int y) const { return grey[static_cast<std::size_t>(y) * width + x] == 0; }
-};
-
-Ink printOnA14(std::span<const std::uint8_t> commands)
-{
-    emulator::VirtualPrinter printer("A14");
-    printer.receive(commands);
-    emulator::Bytes png;
-    std::string error;
-    EXPECT_TRUE(printer.renderPng(&png, &error)) << error;
-    Ink ink;
-    png_image image{};
-    image.version = PNG_IMAGE_VERSION;
-    if (!png_image_begin_read_from_memory(&image, png.data(), png.size())) {
-        ADD_FAILURE() << "not a PNG: " << image.message;
-        return ink;
-    }
-    image.format = PNG_FORMAT_GRAY;
-    ink.width = static_cast<int>(image.width);
-    ink.height = static_cast<int>(image.height);
-    ink.grey.resize(PNG_IMAGE_SIZE(image));
-    EXPECT_TRUE(png_image_finish_read(&image, nullptr, ink.grey.data(), 0, nullptr)) << image.message;
-    return ink;
-}
 
 struct Box {
     int left = 0, top = 0, right = 0, bottom = 0;  // right and bottom exclusive
