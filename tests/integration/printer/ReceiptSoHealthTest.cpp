@@ -16,11 +16,17 @@ using namespace common;
 
 class ReceiptSoHealthTest : public ReceiptSoTest {
 protected:
-    std::unique_ptr<opos::PosPrinter> ready(const std::string& port, const std::string& keyName) {
-        addDevice(keyName, port);
+    // Claimed and enabled, with the claim's initialisation block read by the
+    // printer (the claim returns before that), so byte counts start after it.
+    std::unique_ptr<opos::PosPrinter> ready(const testsupport::FakeNetPrinter& fake, const std::string& keyName) {
+        addDevice(keyName, fake.portValue());
         auto control = openPrinter(keyName);
         EXPECT_EQ(control->claimDevice(1000), OPOS_SUCCESS);
         EXPECT_EQ(control->setDeviceEnabled(true), OPOS_SUCCESS);
+        constexpr std::size_t kInitialisationBlockBytes = 30;
+        EXPECT_TRUE(fake.waitForReceived(kInitialisationBlockBytes, 5s));
+        while (fake.waitForReceived(fake.received().size() + 1, 100ms)) {
+        }
         return control;
     }
 
@@ -36,7 +42,7 @@ protected:
 
 TEST_F(ReceiptSoHealthTest, TheInternalCheckNeedsAnEnabledDeviceAndNeverTouchesThePort) {
     testsupport::FakeNetPrinter fake;
-    auto control = ready(fake.portValue(), "RX-A14");
+    auto control = ready(fake, "RX-A14");
     ASSERT_EQ(control->checkHealth(OPOS_CH_INTERNAL), OPOS_SUCCESS);
     EXPECT_EQ(checkHealthText(*control), L"Internal HCheck: Successful");
 
@@ -55,7 +61,7 @@ TEST_F(ReceiptSoHealthTest, TheInternalCheckNeedsAnEnabledDeviceAndNeverTouchesT
 
 TEST_F(ReceiptSoHealthTest, TheExternalCheckPrintsItsTextOrSaysThePrinterDidNotRespond) {
     auto fake = std::make_unique<testsupport::FakeNetPrinter>();
-    auto control = ready(fake->portValue(), "RX-A14");
+    auto control = ready(*fake, "RX-A14");
     const std::size_t before = fake->received().size();
     ASSERT_EQ(control->checkHealth(OPOS_CH_EXTERNAL), OPOS_SUCCESS);
     EXPECT_EQ(checkHealthText(*control), L"External HCheck: Successful");
@@ -81,7 +87,7 @@ TEST_F(ReceiptSoHealthTest, TheExternalCheckPrintsItsTextOrSaysThePrinterDidNotR
 
 TEST_F(ReceiptSoHealthTest, TheInteractiveCheckShowsItsDialogAndWritesWhenStartIsPressed) {
     testsupport::FakeNetPrinter fake;
-    auto control = ready(fake.portValue(), "RX-A14");
+    auto control = ready(fake, "RX-A14");
     platform::DialogDescription shown;
     std::vector<std::string> results;
     auto previous = platform::setDialogProvider(
@@ -110,7 +116,7 @@ TEST_F(ReceiptSoHealthTest, TheInteractiveCheckShowsItsDialogAndWritesWhenStartI
 
 TEST_F(ReceiptSoHealthTest, DirectIOSendsItsTextAfterBinaryConversion) {
     testsupport::FakeNetPrinter fake;
-    auto control = ready(fake.portValue(), "RX-A14");
+    auto control = ready(fake, "RX-A14");
     const auto sentAfter = [&](std::size_t before, std::size_t count) {
         EXPECT_TRUE(fake.waitForReceived(before + count, 5s));
         const auto all = fake.received();
