@@ -1,4 +1,5 @@
 #include "platform/com.h"
+#include "ApartmentWait.h"
 #include "ComBridge.h"
 
 #include <new>
@@ -126,5 +127,29 @@ void releaseMarshalStream(MarshalStream* stream) {
     }
     delete stream;
 }
+
+namespace detail {
+
+// A thread in a single-threaded apartment (whoever initialised it)
+// dispatches its messages every 10 ms while it waits: short enough that a
+// call into it from an event thread is not noticed, long enough to cost
+// nothing.
+std::chrono::milliseconds apartmentDispatchInterval() {
+    APTTYPE type = APTTYPE_CURRENT;
+    APTTYPEQUALIFIER qualifier = APTTYPEQUALIFIER_NONE;
+    const bool singleThreaded = SUCCEEDED(::CoGetApartmentType(&type, &qualifier)) &&
+                                (type == APTTYPE_STA || type == APTTYPE_MAINSTA);
+    return std::chrono::milliseconds(singleThreaded ? 10 : 0);
+}
+
+void dispatchApartmentMessages() {
+    MSG message;
+    while (::PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
+        ::TranslateMessage(&message);
+        ::DispatchMessageW(&message);
+    }
+}
+
+}  // namespace detail
 
 }  // namespace platform

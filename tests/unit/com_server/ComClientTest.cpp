@@ -238,7 +238,10 @@ protected:
             if (left <= 0ms) {
                 return false;
             }
-            ::MsgWaitForMultipleObjects(0, nullptr, FALSE, static_cast<DWORD>(left.count()), QS_ALLINPUT);
+            // A condition that no message announces (a property) is looked
+            // at again every 10 ms.
+            ::MsgWaitForMultipleObjects(0, nullptr, FALSE, static_cast<DWORD>(std::min(left, 10ms).count()),
+                                        QS_ALLINPUT);
         }
     }
 
@@ -266,9 +269,9 @@ TEST_F(ComClientTest, PrintsThroughLateBoundCallsWithCoercedArgumentsAndTheResul
     };
     EXPECT_TRUE(pumpUntil(printed, 5s));
 
-    std::wstring name;
-    call(L"GetPropertyString", {i2(static_cast<short>(PIDX_DeviceName))}, nullptr, &name);
-    EXPECT_FALSE(name.empty()) << "an [out, retval] text";
+    std::wstring text;
+    call(L"GetPropertyString", {bstr(L"1008005")}, nullptr, &text);
+    EXPECT_EQ(text, L"Idle") << "ErrorString, its index given as text, as an [out, retval] text";
 
     HRESULT status = S_OK;
     call(L"PrintNormal", {bstr(L"not a station"), bstr(L"x")}, &status);
@@ -280,7 +283,10 @@ TEST_F(ComClientTest, PrintsThroughLateBoundCallsWithCoercedArgumentsAndTheResul
 TEST_F(ComClientTest, EventsFromTheServiceThreadsArriveInTheApplicationsApartmentAndTheErrorAnswerGoesBack) {
     openClaimEnable();
     call(L"SetPropertyNumber", {i2(static_cast<short>(PIDXPtr_AsyncMode)), i2(1)});
-    m_printer->changeState([](emulator::PrinterState& state) { state.receiptEnd = true; });
+    m_printer->changeState([](emulator::PrinterState& state) {
+        state.receiptNearEnd = true;
+        state.receiptEnd = true;
+    });
     ASSERT_TRUE(pumpUntil([&] { return m_sink->received(L"SOStatusUpdate", PTR_SUE_REC_EMPTY); }));
 
     // Cleared, the held job is dropped and the printer is idle again while
@@ -294,6 +300,17 @@ TEST_F(ComClientTest, EventsFromTheServiceThreadsArriveInTheApplicationsApartmen
     for (const Sink::Call& event : m_sink->calls()) {
         EXPECT_EQ(event.thread, ::GetCurrentThreadId()) << "a call from another apartment's thread";
     }
+}
+
+TEST_F(ComClientTest, CloseServiceReturnsWhileAnEventWaitsForTheApplicationsThread) {
+    openClaimEnable();
+    m_printer->changeState([](emulator::PrinterState& state) { state.coverOpen = true; });
+    // The event thread's call is queued for this thread, which does not
+    // dispatch it before it closes.
+    ASSERT_EQ(::MsgWaitForMultipleObjects(0, nullptr, FALSE, 10000, QS_ALLPOSTMESSAGE | QS_SENDMESSAGE), WAIT_OBJECT_0);
+    const auto start = std::chrono::steady_clock::now();
+    EXPECT_EQ(call(L"CloseService", {}), OPOS_SUCCESS);
+    EXPECT_LT(std::chrono::steady_clock::now() - start, 5s) << "the close waited out its time limit";
 }
 
 }  // namespace
