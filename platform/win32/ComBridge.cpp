@@ -1,6 +1,9 @@
 #include "ComBridge.h"
 
+#include <map>
+#include <mutex>
 #include <new>
+#include <optional>
 #include <string>
 
 #include "platform/comsystem.h"
@@ -14,6 +17,55 @@ namespace {
 
 BSTR allocText(const std::wstring& text) {
     return ::SysAllocStringLen(text.data(), static_cast<::UINT>(text.size()));
+}
+
+// How the suite's calling convention maps onto one method of a typed
+// system object: the suite passes an [out, retval] result code as a
+// trailing by-reference argument and an in-out text by value with the new
+// text as the result; COM wants the first as the call's result and the
+// second by reference.
+struct Signature {
+    std::size_t declared = 0;  // parameters other than the [out, retval] one
+    bool returnsValue = false;
+    std::vector<bool> inOutText;  // per declared parameter: a BSTR*
+};
+
+Signature signatureOf(ITypeInfo* info, ::DISPID id, bool* found) {
+    Signature signature;
+    *found = false;
+    TYPEATTR* attributes = nullptr;
+    if (FAILED(info->GetTypeAttr(&attributes))) {
+        return signature;
+    }
+    const WORD functions = attributes->cFuncs;
+    info->ReleaseTypeAttr(attributes);
+    for (WORD i = 0; i < functions && !*found; ++i) {
+        FUNCDESC* function = nullptr;
+        if (FAILED(info->GetFuncDesc(i, &function))) {
+            continue;
+        }
+        if (function->memid == id && function->invkind == INVOKE_FUNC) {
+            *found = true;
+            for (SHORT p = 0; p < function->cParams; ++p) {
+                const ELEMDESC& parameter = function->lprgelemdescParam[p];
+                if (parameter.paramdesc.wParamFlags & PARAMFLAG_FRETVAL) {
+                    signature.returnsValue = true;
+                    continue;
+                }
+                const TYPEDESC& type = parameter.tdesc;
+                signature.inOutText.push_back(type.vt == VT_PTR && type.lptdesc != nullptr &&
+                                              type.lptdesc->vt == VT_BSTR);
+            }
+            const VARTYPE returned = function->elemdescFunc.tdesc.vt;
+            if (function->funckind == FUNC_DISPATCH && returned != VT_VOID && returned != VT_HRESULT &&
+                returned != VT_EMPTY) {
+                signature.returnsValue = true;
+            }
+            signature.declared = signature.inOutText.size();
+        }
+        info->ReleaseFuncDesc(function);
+    }
+    return signature;
 }
 
 // A system object called by portable code.
@@ -34,24 +86,42 @@ public:
     }
 
     platform::HRESULT Invoke(platform::DISPID dispid, platform::DispParams& params, platform::Variant* result) override {
-        const std::size_t count = params.arguments.size();
+        constexpr platform::VARTYPE kByRefNumber = platform::VT_BYREF | platform::VT_I4;
+        const std::optional<Signature> signature = signatureFor(dispid);
+        std::size_t count = params.arguments.size();
+        // The trailing result code goes out as the call's result.
+        const bool resultCode = signature && signature->returnsValue && count == signature->declared + 1 &&
+                                params.arguments.back().type() == kByRefNumber;
+        if (resultCode) {
+            --count;
+        }
         std::vector<VARIANTARG> arguments(count);
-        // The callee answers a by-reference integer here; copied back after
-        // the call, so a proxy or a careless callee never writes into a
-        // variant of ours.
+        // The callee answers a by-reference integer or text here; copied
+        // back after the call, so a proxy or a careless callee never writes
+        // into a variant of ours.
         std::vector<::LONG> answers(count, 0);
+        std::vector<BSTR> texts(count, nullptr);
+        std::size_t inOutText = count;
         platform::HRESULT status = S_OK;
         for (std::size_t i = 0; i < count; ++i) {
             // DISPPARAMS lists the arguments last first.
             VARIANTARG& target = arguments[count - 1 - i];
             ::VariantInit(&target);
             const platform::Variant& argument = params.arguments[i];
-            if (argument.type() == (platform::VT_BYREF | platform::VT_I4)) {
+            if (argument.type() == kByRefNumber) {
                 platform::LONG value = 0;
                 argument.getI4(&value);
                 answers[i] = value;
                 target.vt = VT_BYREF | VT_I4;
                 target.plVal = &answers[i];
+            } else if (argument.type() == platform::VT_BSTR && signature && i < signature->inOutText.size() &&
+                       signature->inOutText[i]) {
+                std::wstring text;
+                argument.getString(&text);
+                texts[i] = allocText(text);
+                target.vt = VT_BYREF | VT_BSTR;
+                target.pbstrVal = &texts[i];
+                inOutText = i;
             } else if (const platform::HRESULT converted = toSystemVariant(argument, &target); FAILED(converted)) {
                 status = converted;
             }
@@ -63,13 +133,29 @@ public:
             status = m_system->Invoke(dispid, IID_NULL, LOCALE_USER_DEFAULT, DISPATCH_METHOD, &system, &returned,
                                       nullptr, nullptr);
             for (std::size_t i = 0; i < count; ++i) {
-                if (params.arguments[i].type() == (platform::VT_BYREF | platform::VT_I4)) {
+                if (params.arguments[i].type() == kByRefNumber) {
                     params.arguments[i].setByRefI4(answers[i]);
                 }
             }
         }
         for (VARIANTARG& argument : arguments) {
-            ::VariantClear(&argument);
+            if (argument.vt != (VT_BYREF | VT_BSTR)) {
+                ::VariantClear(&argument);
+            }
+        }
+        if (SUCCEEDED(status) && resultCode) {
+            if (SUCCEEDED(::VariantChangeType(&returned, &returned, 0, VT_I4))) {
+                params.arguments.back().setByRefI4(returned.lVal);
+            }
+            ::VariantClear(&returned);
+            if (inOutText < count && texts[inOutText] != nullptr) {
+                returned.vt = VT_BSTR;
+                returned.bstrVal = texts[inOutText];
+                texts[inOutText] = nullptr;
+            }
+        }
+        for (BSTR text : texts) {
+            ::SysFreeString(text);
         }
         if (SUCCEEDED(status) && result != nullptr) {
             if (returned.vt == VT_BSTR) {
@@ -87,9 +173,46 @@ public:
     ::IDispatch* system() const { return m_system; }
 
 private:
-    ~SystemDispatch() override { m_system->Release(); }
+    ~SystemDispatch() override {
+        if (m_typeInfo != nullptr) {
+            m_typeInfo->Release();
+        }
+        m_system->Release();
+    }
+
+    // The method's signature from the object's type information; nothing
+    // for an object without it (a script's, a control object's sink), whose
+    // calls go out as they are.
+    std::optional<Signature> signatureFor(::DISPID id) {
+        std::lock_guard lock(m_mutex);
+        if (!m_typeInfoAsked) {
+            m_typeInfoAsked = true;
+            ::UINT count = 0;
+            if (FAILED(m_system->GetTypeInfoCount(&count)) || count == 0 ||
+                FAILED(m_system->GetTypeInfo(0, LOCALE_USER_DEFAULT, &m_typeInfo))) {
+                m_typeInfo = nullptr;
+            }
+        }
+        if (m_typeInfo == nullptr) {
+            return std::nullopt;
+        }
+        if (const auto known = m_signatures.find(id); known != m_signatures.end()) {
+            return known->second;
+        }
+        bool found = false;
+        Signature signature = signatureOf(m_typeInfo, id, &found);
+        if (!found) {
+            return std::nullopt;
+        }
+        m_signatures.emplace(id, signature);
+        return signature;
+    }
 
     ::IDispatch* const m_system;
+    std::mutex m_mutex;
+    bool m_typeInfoAsked = false;
+    ITypeInfo* m_typeInfo = nullptr;
+    std::map<::DISPID, Signature> m_signatures;
 };
 
 // A platform object called by a system client, by name only. It aggregates

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "common/OposConstants.h"
+#include "opos/ControlObject.h"
 #include "schema/DeviceEntry.h"
 #include "schema/RegKey.h"
 #include "schema/RegistrySchema.h"
@@ -311,6 +312,24 @@ TEST_F(ComClientTest, CloseServiceReturnsWhileAnEventWaitsForTheApplicationsThre
     const auto start = std::chrono::steady_clock::now();
     EXPECT_EQ(call(L"CloseService", {}), OPOS_SUCCESS);
     EXPECT_LT(std::chrono::steady_clock::now() - start, 5s) << "the close waited out its time limit";
+}
+
+// The suite's own control object: the ProgID in the device entry, the
+// object from COM (the suite's registry knows no module for it here), its
+// callbacks from the service object's threads without a message loop.
+TEST_F(ComClientTest, TheControlObjectCreatesTheServiceObjectThroughCom) {
+    opos::PosPrinter control;
+    control.setEventQueueCapacity(16);
+    ASSERT_EQ(control.open("RX-A14"), OPOS_SUCCESS) << "OpenResult " << control.openResult();
+    ASSERT_EQ(control.claimDevice(1000), OPOS_SUCCESS);
+    ASSERT_EQ(control.setDeviceEnabled(true), OPOS_SUCCESS);
+    EXPECT_EQ(control.printNormal(PTR_S_RECEIPT, L"from the control object\n"), OPOS_SUCCESS);
+    m_printer->changeState([](emulator::PrinterState& state) { state.coverOpen = true; });
+    opos::Event event;
+    ASSERT_TRUE(control.waitForEvent(&event, 10s));
+    EXPECT_EQ(event.kind, opos::EventKind::StatusUpdate);
+    EXPECT_EQ(event.number, PTR_SUE_COVER_OPEN);
+    EXPECT_EQ(control.close().rc, OPOS_SUCCESS);
 }
 
 }  // namespace
