@@ -1,14 +1,15 @@
 // The module's exports: creating the POSPrinter service object by CLSID and
 // self-registration.
 #include "PosPrinterDispatch.h"
+#include "ReceiptClass.h"
 #include "common/ComRegistration.h"
 #include "printer/WorkerShared.h"
 
 namespace {
 
-const common::ComClassRegistration kPosPrinterClass{
-    "SOCorvane.posprinter.1", "SOCorvane.posprinter", "{0353F054-4D22-44C1-BD26-0F0FE4360036}", "posprinter Class",
-    "Apartment"};
+const common::ComClassRegistration kPosPrinterClass{printer::kPosPrinterProgId, printer::kPosPrinterIndependentProgId,
+                                                   printer::kPosPrinterClsid, printer::kPosPrinterDescription,
+                                                   printer::kPosPrinterThreadingModel};
 
 }  // namespace
 

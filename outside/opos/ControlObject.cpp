@@ -1,11 +1,8 @@
 #include "opos/ControlObject.h"
 
-#include <map>
-
 #include "EventSink.h"
-#include "ServiceResolver.h"
+#include "ServiceFactory.h"
 #include "common/OposConstants.h"
-#include "platform/module.h"
 #include "platform/strings.h"
 
 namespace opos {
@@ -18,24 +15,6 @@ using platform::Variant;
 namespace {
 
 constexpr LONG kVersion = CVOPOS_VERSION_MAJOR * 1000000 + CVOPOS_VERSION_MINOR * 1000 + CVOPOS_VERSION_PATCH;
-
-// A service object module stays loaded for the rest of the process, as COM
-// keeps an in-process server until the application asks to free unused
-// libraries: a service object thread that outlived a CloseService which
-// timed out would crash in an unloaded module.
-platform::HModule loadServiceModule(const std::string& path) {
-    static std::mutex mutex;
-    static std::map<std::string, platform::HModule> loaded;
-    std::lock_guard lock(mutex);
-    if (const auto found = loaded.find(path); found != loaded.end()) {
-        return found->second;
-    }
-    platform::HModule module = platform::loadLibrary(path);
-    if (module != nullptr) {
-        loaded.emplace(path, module);
-    }
-    return module;
-}
 
 std::string_view description(DeviceClass deviceClass) {
     return deviceClass == DeviceClass::CashDrawer ? "Corvane OPOS CashDrawer Control Object"
@@ -135,17 +114,11 @@ std::shared_ptr<ControlObject::Session> ControlObject::connect(std::string_view 
         return nullptr;
     };
 
-    ServiceLocation location;
-    const LONG located = locateService(m_class, deviceName, &location);
-    if (located != common::OPOS_SUCCESS) {
-        return fail(located, located == common::OPOS_OR_REGBADNAME ? common::OPOS_E_NOEXIST : common::OPOS_E_NOSERVICE);
-    }
-
-    platform::HModule module = loadServiceModule(location.modulePath);
-    auto getObject = platform::getProcAddressAs<platform::DllGetObjectFunction>(module, platform::kDllGetObjectExport);
+    std::string deviceKey;
     IDispatch* service = nullptr;
-    if (getObject == nullptr || platform::failed(getObject(location.clsid.c_str(), &service)) || service == nullptr) {
-        return fail(common::OPOS_OR_CREATE, common::OPOS_E_NOSERVICE);
+    const LONG created = createServiceObject(m_class, deviceName, &deviceKey, &service);
+    if (created != common::OPOS_SUCCESS) {
+        return fail(created, created == common::OPOS_OR_REGBADNAME ? common::OPOS_E_NOEXIST : common::OPOS_E_NOSERVICE);
     }
     auto session = std::make_shared<Session>(service, new CallbackSink(m_events));
 
@@ -174,7 +147,7 @@ std::shared_ptr<ControlObject::Session> ControlObject::connect(std::string_view 
     LONG opened = common::OPOS_E_FAILURE;
     const HRESULT status = session->invoke(
         session->openService, {Variant(platform::toWide(schema::deviceClassName(m_class))),
-                               Variant(platform::toWide(location.deviceKey)), Variant(session->sink),
+                               Variant(platform::toWide(deviceKey)), Variant(session->sink),
                                Variant::byRef(&opened)});
     // S_FALSE is a failure here: the service object returns it when it
     // gives up after logging, sometimes without setting pRC.

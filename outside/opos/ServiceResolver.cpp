@@ -76,34 +76,46 @@ bool clsidOfProgId(const std::string& progId, std::string* clsid) {
 
 }  // namespace
 
-LONG locateService(DeviceClass deviceClass, std::string_view name, ServiceLocation* location) {
+LONG locateDevice(DeviceClass deviceClass, std::string_view name, std::string* deviceKey, std::string* progId) {
     const char* className = schema::deviceClassName(deviceClass);
     schema::RegKey classKey;
     if (name.empty() ||
         classKey.open(platform::HKLM, schema::classKeyPath(deviceClass), platform::KEY_READ) != platform::ERROR_SUCCESS) {
         return common::OPOS_OR_REGBADNAME;
     }
-    std::string deviceKey;
-    if (!findSubKey(classKey.handle(), name, &deviceKey)) {
+    std::string stored;
+    if (!findSubKey(classKey.handle(), name, &stored)) {
         std::string target;
         if (classKey.readString(std::string(name).c_str(), kNameBufferSize, &target) != platform::ERROR_SUCCESS ||
-            !findSubKey(classKey.handle(), target, &deviceKey)) {
+            !findSubKey(classKey.handle(), target, &stored)) {
             return common::OPOS_OR_REGBADNAME;
         }
     }
 
     schema::RegKey device;
-    std::string progId;
-    if (device.open(platform::HKLM, schema::deviceKeyPath(className, deviceKey), platform::KEY_READ) !=
+    if (device.open(platform::HKLM, schema::deviceKeyPath(className, stored), platform::KEY_READ) !=
         platform::ERROR_SUCCESS) {
         return common::OPOS_OR_REGBADNAME;
     }
-    std::string clsid;
-    if (device.readString("", kNameBufferSize, &progId) != platform::ERROR_SUCCESS ||
-        !clsidOfProgId(progId, &clsid)) {
+    std::string text;
+    if (device.readString("", kNameBufferSize, &text) != platform::ERROR_SUCCESS || !isProgIdName(text)) {
         return common::OPOS_OR_REGPROGID;
     }
+    *deviceKey = std::move(stored);
+    *progId = std::move(text);
+    return common::OPOS_SUCCESS;
+}
 
+LONG locateService(DeviceClass deviceClass, std::string_view name, ServiceLocation* location) {
+    std::string deviceKey;
+    std::string progId;
+    if (const LONG located = locateDevice(deviceClass, name, &deviceKey, &progId); located != common::OPOS_SUCCESS) {
+        return located;
+    }
+    std::string clsid;
+    if (!clsidOfProgId(progId, &clsid)) {
+        return common::OPOS_OR_REGPROGID;
+    }
     std::string modulePath = classesRootText("CLSID\\" + clsid + "\\InprocServer32", kPathBufferSize);
     if (modulePath.empty()) {
         return common::OPOS_OR_CREATE;

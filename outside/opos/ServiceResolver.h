@@ -22,4 +22,9 @@ struct ServiceLocation {
 // Blocks on the registry store.
 LONG locateService(DeviceClass deviceClass, std::string_view name, ServiceLocation* location);
 
+// The first half of that: the device key's stored name and its ProgID.
+// OPOS_SUCCESS, OPOS_OR_REGBADNAME, or OPOS_OR_REGPROGID for an empty or
+// malformed ProgID.
+LONG locateDevice(DeviceClass deviceClass, std::string_view name, std::string* deviceKey, std::string* progId);
+
 }  // namespace opos

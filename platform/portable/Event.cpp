@@ -5,6 +5,7 @@
 #include <condition_variable>
 #include <optional>
 
+#include "ApartmentWait.h"
 #include "WorkerSuspension.h"
 
 namespace platform {
@@ -118,8 +119,26 @@ DWORD Event::waitMultiple(std::span<Event* const> events, bool waitAll, DWORD ti
             }
             const auto deadline =
                 std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
+            const std::chrono::milliseconds dispatchInterval = detail::apartmentDispatchInterval();
             for (;;) {
-                if (timeoutMs == INFINITE) {
+                if (dispatchInterval.count() > 0) {
+                    // Blocks a slice at a time, and in between lets the
+                    // apartment's pending calls in, without the event lock.
+                    const auto sliceEnd = std::chrono::steady_clock::now() + dispatchInterval;
+                    const bool last = timeoutMs != INFINITE && deadline <= sliceEnd;
+                    if (waiter.wake.wait_until(lock, last ? deadline : sliceEnd) == std::cv_status::timeout) {
+                        if (auto satisfied = trySatisfy()) {
+                            result = *satisfied;
+                            break;
+                        }
+                        if (last) {
+                            break;
+                        }
+                        lock.unlock();
+                        detail::dispatchApartmentMessages();
+                        lock.lock();
+                    }
+                } else if (timeoutMs == INFINITE) {
                     waiter.wake.wait(lock);
                 } else if (waiter.wake.wait_until(lock, deadline) == std::cv_status::timeout) {
                     if (auto satisfied = trySatisfy()) {

@@ -7,10 +7,12 @@
 // The control object hands the service object an IDispatch for callbacks;
 // the service object's event thread must call it only through a pointer
 // unmarshalled on that thread. On Windows marshalling gives the thread a
-// proxy into the control object's apartment. Here every object is
+// proxy into the control object's apartment (for a system object that
+// portable code holds through platform/comsystem.h; the suite's own objects
+// are handed over as they are there too). Here every object is
 // free-threaded: marshalling hands the same pointer over, and an object's
 // Invoke may be called from any thread (its implementation must be
-// thread-safe). The calls stay, so the Windows backend can do the real work.
+// thread-safe).
 #include <atomic>
 #include <cstdint>
 #include <initializer_list>

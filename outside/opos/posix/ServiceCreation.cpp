@@ -1,0 +1,10 @@
+#include "ServiceFactory.h"
+
+namespace opos {
+
+LONG createServiceObject(DeviceClass deviceClass, std::string_view name, std::string* deviceKey,
+                         platform::IDispatch** service) {
+    return createFromServiceModule(deviceClass, name, deviceKey, service);
+}
+
+}  // namespace opos

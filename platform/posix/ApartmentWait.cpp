@@ -1,0 +1,12 @@
+#include "ApartmentWait.h"
+
+namespace platform::detail {
+
+// Objects here are free-threaded: calls never wait for a thread's queue.
+std::chrono::milliseconds apartmentDispatchInterval() {
+    return std::chrono::milliseconds(0);
+}
+
+void dispatchApartmentMessages() {}
+
+}  // namespace platform::detail
