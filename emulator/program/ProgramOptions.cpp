@@ -193,6 +193,8 @@ choose a printer when several run):
   state                       ok COMMANDS: the state as the commands above
                               that lead to it from the start, "; " between
   autostatus                  ok on|off: automatic status enabled
+  line                        ok up|down: serial and parallel printers: the
+                              line is there for a host to open
   unknown                     ok TEXT: the commands not understood, as \n lines
   unplug | plug               USB printers: remove or bring back the node
   quit                        write every printer's files and stop

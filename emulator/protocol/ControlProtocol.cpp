@@ -198,7 +198,7 @@ std::optional<ControlCommand> parseControlLine(std::string_view line, std::strin
     const std::string_view verb = words[0];
     if (words.size() == 1) {
         using Kind = ControlCommand::Kind;
-        const std::array<std::pair<std::string_view, Kind>, 10> queries{{{"status", Kind::Status},
+        const std::array<std::pair<std::string_view, Kind>, 11> queries{{{"status", Kind::Status},
                                                                          {"transcript", Kind::Transcript},
                                                                          {"unplug", Kind::Unplug},
                                                                          {"plug", Kind::Plug},
@@ -207,7 +207,8 @@ std::optional<ControlCommand> parseControlLine(std::string_view line, std::strin
                                                                          {"clear", Kind::Clear},
                                                                          {"state", Kind::State},
                                                                          {"autostatus", Kind::AutoStatus},
-                                                                         {"unknown", Kind::UnknownCommands}}};
+                                                                         {"unknown", Kind::UnknownCommands},
+                                                                         {"line", Kind::Line}}};
         for (const auto& [word, kind] : queries) {
             if (verb == word) {
                 command.kind = kind;

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <charconv>
+#include <filesystem>
 #include <stdexcept>
 
 #include "emulator/ControlProtocol.h"
@@ -203,6 +204,15 @@ std::string EmulatorPrinters::handleControlLine(std::string_view line) {
         return "ok " + formatStateReply(printer.state());
     case ControlCommand::Kind::AutoStatus:
         return printer.automaticStatusEnabled() ? "ok on" : "ok off";
+    case ControlCommand::Kind::Line: {
+        if (!target->line) {
+            return "error " + target->name + " has no serial or parallel line";
+        }
+        // The link goes first when the line is taken away, so a host that
+        // finds it can open the line.
+        std::error_code ignored;
+        return std::filesystem::is_symlink(target->line->linkPath(), ignored) ? "ok up" : "ok down";
+    }
     case ControlCommand::Kind::UnknownCommands: {
         std::string lines;
         for (const auto& line : printer.unknownCommands()) {

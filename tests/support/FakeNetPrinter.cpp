@@ -185,6 +185,12 @@ bool FakeNetPrinter::waitForReceived(std::size_t count, std::chrono::millisecond
     return m_changed.wait_for(lock, timeout, [&] { return m_received.size() >= count; });
 }
 
+bool FakeNetPrinter::waitUntilReceived(const std::function<bool(const Bytes&)>& done,
+                                       std::chrono::milliseconds timeout) const {
+    std::unique_lock lock(m_mutex);
+    return m_changed.wait_for(lock, timeout, [&] { return done(m_received); });
+}
+
 int FakeNetPrinter::dataConnectionsAccepted() const {
     std::lock_guard lock(m_mutex);
     return m_dataAccepted;

@@ -11,6 +11,7 @@
 #include <chrono>
 #include <condition_variable>
 #include <cstdint>
+#include <functional>
 #include <mutex>
 #include <string>
 #include <thread>
@@ -36,6 +37,8 @@ public:
 
     Bytes received() const;
     bool waitForReceived(std::size_t count, std::chrono::milliseconds timeout) const;
+    // Until `done` holds for the bytes received so far; false on time-out.
+    bool waitUntilReceived(const std::function<bool(const Bytes&)>& done, std::chrono::milliseconds timeout) const;
     // Connections accepted so far, and those still open.
     int dataConnectionsAccepted() const;
     int openDataConnections() const;

@@ -178,12 +178,11 @@ bool RemotePrinter::startSerial(const std::string& portName, std::string* error)
 
 std::string RemotePrinter::portSetting() const { return m_portName.empty() ? "NET" + m_address : m_portName; }
 
-// Drive Z: shows the Linux root; the link leads nowhere while the line is
-// gone.
+// Asked of the emulator, which sees the link as Linux does: through drive
+// Z:, Wine went on showing the link after the line had gone.
 bool RemotePrinter::lineUp() const {
-    std::wstring path = L"Z:" + widened(m_linkPath);
-    std::replace(path.begin(), path.end(), L'/', L'\\');
-    return !m_portName.empty() && ::GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES;
+    std::string reply;
+    return !m_portName.empty() && ask("line", &reply) && reply == "up";
 }
 
 std::string RemotePrinter::portDevice() const { return m_portName.empty() ? std::string() : "\\\\.\\" + m_portName; }

@@ -23,6 +23,9 @@
 //   [@NAME] inject HEX                    (bytes as if the host had sent them; 2047 a line)
 //   [@NAME] state                         -> ok cover open; paper end receipt
 //   [@NAME] autostatus                    -> ok on|off
+//   [@NAME] line                          -> ok up|down (serial and parallel
+//                                            printers: whether the line is
+//                                            there for a host to open)
 //   [@NAME] unknown                       -> ok <lines, escaped like the transcript>
 //   [@NAME] unplug | plug                 (USB printers)
 //   quit                                  (stops the emulator)
@@ -62,6 +65,7 @@ struct ControlCommand {
         State,
         AutoStatus,
         UnknownCommands,
+        Line,
         Inject
     };
 

@@ -108,7 +108,8 @@ protected:
 // closes the device again: the same window tests it once the line is free.
 TEST_F(DeviceTestIntegration, PrinterOnLineHeldByAnotherProcessEndsAtTheClaim) {
     if (!testsupport::runsOnLinux()) {
-        GTEST_SKIP() << "under Wine a second opener does not see the holder's exclusive opening of the COM port (not yet found out why)";
+        GTEST_SKIP() << "Wine does not enforce a COM port's exclusive opening when the port is a "
+                        "pseudo-terminal: a second CreateFile without sharing opens it too";
     }
     const std::string port = serialPort();
     ASSERT_FALSE(port.empty());

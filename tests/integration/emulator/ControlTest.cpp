@@ -82,6 +82,7 @@ TEST(ControlProtocol, QueriesSelectorsAndMistakes) {
              {"state", ControlCommand::Kind::State},
              {"autostatus", ControlCommand::Kind::AutoStatus},
              {"unknown", ControlCommand::Kind::UnknownCommands},
+             {"line", ControlCommand::Kind::Line},
              {"inject 1B40", ControlCommand::Kind::Inject}}) {
         command = parseControlLine(line, &error);
         ASSERT_TRUE(command) << line;
@@ -244,6 +245,7 @@ TEST(EmulatorPrinters, RoutesControlLinesToTheNamedPrinter) {
     EXPECT_EQ(printers.handleControlLine("@front status"),
               "ok " + formatStatusBlock(printers.find("front")->printer->statusBlock()));
     EXPECT_EQ(printers.handleControlLine("@front unplug"), "error front is not a USB printer");
+    EXPECT_EQ(printers.handleControlLine("@front line"), "error front has no serial or parallel line");
     EXPECT_EQ(printers.handleControlLine("@back unplug"), "ok");
     EXPECT_FALSE(exists(scratch.file("usb/lp0")));
     EXPECT_EQ(printers.handleControlLine("@back plug"), "ok");
@@ -297,6 +299,12 @@ TEST(EmulatorPrinters, AnswersTheQueriesOfARemoteTest) {
     EXPECT_EQ(printers.handleControlLine("clear"), "ok");
     EXPECT_EQ(printers.handleControlLine("received"), "ok 0");
     EXPECT_TRUE(printer.unknownCommands().empty());
+    // The line follows the power on the port's own thread.
+    EXPECT_EQ(printers.handleControlLine("line"), "ok up");
+    EXPECT_EQ(printers.handleControlLine("power off"), "ok");
+    EXPECT_TRUE(eventually([&] { return printers.handleControlLine("line") == "ok down"; }));
+    EXPECT_EQ(printers.handleControlLine("power on"), "ok");
+    EXPECT_TRUE(eventually([&] { return printers.handleControlLine("line") == "ok up"; }));
 }
 
 }  // namespace
