@@ -67,8 +67,11 @@ UninstPage instfiles
 ; DLLs it imports are found beside it. A server that does not register
 ; leaves no working installation: stop.
 !macro RegisterServer REGSVR DLL
+  ClearErrors
   ExecWait '"${REGSVR}" /s "${DLL}"' $0
-  ${If} $0 != 0
+  ; A regsvr32 that cannot start leaves $0 empty and sets the error flag.
+  ${If} ${Errors}
+  ${OrIf} $0 != 0
     MessageBox MB_ICONSTOP "Registering ${DLL} failed ($0)." /SD IDOK
     SetErrorLevel 3
     Abort
