@@ -15,7 +15,9 @@ std::string directoryOfUninstallString(std::string_view uninstallString) {
     while (!path.empty() && path.front() == '"') {
         path.remove_prefix(1);
     }
-    const auto separator = path.rfind(kPathSeparator);
+    // The installer writes the path the system's way: backslashes on
+    // Windows, where a forward slash separates as well.
+    const auto separator = path.find_last_of(kUninstallStringSeparators);
     if (separator == std::string_view::npos) {
         return {};
     }

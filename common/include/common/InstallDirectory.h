@@ -12,8 +12,13 @@ namespace common {
 // The registry's REG_SZ buffer for "UninstallString", terminator included.
 inline constexpr std::size_t kUninstallStringSize = 260;
 
-// Path separator of this platform; the install directory always ends in it.
+// The separator the suite puts between the folders and files it appends to
+// the install directory.
 inline constexpr char kPathSeparator = '/';
+
+// What separates folders in "UninstallString": either slash, as the
+// system's own path splitting takes them.
+inline constexpr const char* kUninstallStringSeparators = "/\\";
 
 // Strips quote characters from the end of `uninstallString`, then from its
 // start, and keeps everything up to and including the last separator.

@@ -26,6 +26,8 @@ TEST(InstallDirectoryTest, StripsQuotesAndKeepsTheDirectoryPart) {
         {"\"/opt/\"odd\"/unins000\"", "/opt/\"odd\"/"},
         {"\"/unins000\"", "/"},
         {"/opt/cvopos/", "/opt/cvopos/"},
+        {"\"C:\\Program Files\\Corvane\\CVOPOS\\uninstall.exe\"", "C:\\Program Files\\Corvane\\CVOPOS\\"},
+        {"C:\\CVOPOS/x86\\unins000.exe", "C:\\CVOPOS/x86\\"},
         {"unins000", ""},
         {"\"\"", ""},
         {"", ""},
