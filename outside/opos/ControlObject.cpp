@@ -33,7 +33,8 @@ bool holdsKind(const Value& value, ParameterKind kind) {
 // another thread lets the service object go only after the last call
 // returned.
 struct ControlObject::Session {
-    Session(IDispatch* serviceObject, CallbackSink* callbackSink) : service(serviceObject), sink(callbackSink) {}
+    Session(IDispatch* serviceObject, ServiceSource made, CallbackSink* callbackSink)
+        : service(serviceObject), source(made), sink(callbackSink) {}
     ~Session() {
         sink->detach();
         sink->Release();
@@ -47,6 +48,7 @@ struct ControlObject::Session {
     }
 
     IDispatch* const service;
+    const ServiceSource source;
     CallbackSink* const sink;
     std::vector<DISPID> methodIds;  // parallel to methods(deviceClass)
     DISPID openService = platform::DISPID_UNKNOWN;
@@ -116,11 +118,12 @@ std::shared_ptr<ControlObject::Session> ControlObject::connect(std::string_view 
 
     std::string deviceKey;
     IDispatch* service = nullptr;
-    const LONG created = createServiceObject(m_class, deviceName, &deviceKey, &service);
+    ServiceSource source = ServiceSource::None;
+    const LONG created = createServiceObject(m_class, deviceName, &deviceKey, &service, &source);
     if (created != common::OPOS_SUCCESS) {
         return fail(created, created == common::OPOS_OR_REGBADNAME ? common::OPOS_E_NOEXIST : common::OPOS_E_NOSERVICE);
     }
-    auto session = std::make_shared<Session>(service, new CallbackSink(m_events));
+    auto session = std::make_shared<Session>(service, source, new CallbackSink(m_events));
 
     auto lookUp = [&](std::string_view name, DISPID* id) {
         return platform::succeeded(service->GetIDsOfNames(platform::toWide(name), id));
@@ -381,6 +384,11 @@ LONG ControlObject::getText(std::string_view property, std::wstring* value) {
         return rc;
     }
     return rc == common::OPOS_SUCCESS ? common::OPOS_E_ILLEGAL : rc;
+}
+
+ServiceSource ControlObject::serviceSource() const {
+    std::lock_guard lock(m_mutex);
+    return m_session ? m_session->source : ServiceSource::None;
 }
 
 LONG ControlObject::openResult() const {

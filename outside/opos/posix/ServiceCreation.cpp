@@ -3,7 +3,8 @@
 namespace opos {
 
 LONG createServiceObject(DeviceClass deviceClass, std::string_view name, std::string* deviceKey,
-                         platform::IDispatch** service) {
+                         platform::IDispatch** service, ServiceSource* source) {
+    *source = ServiceSource::ServiceModule;
     return createFromServiceModule(deviceClass, name, deviceKey, service);
 }
 

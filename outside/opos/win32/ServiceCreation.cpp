@@ -19,7 +19,7 @@ constexpr platform::HRESULT kInvalidClassString = platform::makeHresult(0x800401
 // suite's own registry, where a module registered only with it (cvregsvr,
 // a test's private registry) is found.
 LONG createServiceObject(DeviceClass deviceClass, std::string_view name, std::string* deviceKey,
-                         platform::IDispatch** service) {
+                         platform::IDispatch** service, ServiceSource* source) {
     *service = nullptr;
     std::string progId;
     const LONG located = locateDevice(deviceClass, name, deviceKey, &progId);
@@ -32,8 +32,10 @@ LONG createServiceObject(DeviceClass deviceClass, std::string_view name, std::st
     platform::coInitialize();
     const platform::HRESULT status = platform::createObjectByProgId(progId, service);
     if (status == kClassNotRegistered || status == kInvalidClassString) {
+        *source = ServiceSource::ServiceModule;
         return createFromServiceModule(deviceClass, name, deviceKey, service);
     }
+    *source = ServiceSource::Com;
     return platform::succeeded(status) ? common::OPOS_SUCCESS : common::OPOS_OR_CREATE;
 }
 

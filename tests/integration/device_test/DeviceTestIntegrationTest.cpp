@@ -16,6 +16,7 @@
 #include "support/ChildProcess.h"
 #include "support/Host.h"
 #include "support/PrinterUnderTest.h"
+#include "support/SystemComRegistration.h"
 #include "support/TempRegistry.h"
 
 namespace devicetest {
@@ -101,6 +102,9 @@ protected:
     }
 
     testsupport::TempRegistry m_registry;
+    // Registered with the system as well, so the device test's control
+    // objects take COM where there is COM.
+    testsupport::SystemComRegistration m_com{{RECEIPTSO_PATH, DRAWERSO_PATH}};
     std::unique_ptr<testsupport::PrinterUnderTest> m_printer = testsupport::makePrinterUnderTest("K93", m_registry.directory());
 };
 

@@ -13,6 +13,7 @@
 
 #include "opos/ControlObject.h"
 #include "support/PrinterUnderTest.h"
+#include "support/SystemComRegistration.h"
 #include "support/TempRegistry.h"
 
 namespace drawertest {
@@ -66,6 +67,9 @@ protected:
 
 private:
     testsupport::TempRegistry m_registry;
+    // Registered with the system as well, so the control object takes COM
+    // where there is COM.
+    testsupport::SystemComRegistration m_com{{DRAWERSO_PATH, RECEIPTSO_PATH}};
     std::unique_ptr<testsupport::PrinterUnderTest> m_ownPrinter =
         testsupport::makePrinterUnderTest(kModel, m_registry.directory());
 

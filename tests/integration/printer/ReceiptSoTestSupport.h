@@ -15,6 +15,7 @@
 #include "opos/ControlObject.h"
 #include "platform/com.h"
 #include "support/PrinterUnderTest.h"
+#include "support/SystemComRegistration.h"
 #include "support/TempRegistry.h"
 
 namespace printertest {
@@ -99,6 +100,9 @@ protected:
 
 private:
     testsupport::TempRegistry m_registry;
+    // Registered with the system as well, so control objects take COM where
+    // there is COM.
+    testsupport::SystemComRegistration m_com{{RECEIPTSO_PATH}};
     std::vector<std::unique_ptr<PrinterUnderTest>> m_printers;
 };
 

@@ -90,6 +90,11 @@ struct CallResult {
 
 enum class EventKind { StatusUpdate, OutputComplete, Error, DirectIO, Data };
 
+// How the open service object was made: by COM from its ProgID (Windows, a
+// class the system knows), or by loading the module the suite's own registry
+// names for it.
+enum class ServiceSource { None, Com, ServiceModule };
+
 // "StatusUpdate", "OutputComplete", "Error", "DirectIO", "Data".
 std::string_view eventName(EventKind kind);
 
@@ -154,6 +159,8 @@ public:
     LONG setText(std::string_view property, std::wstring_view value) { return set(property, Value(std::wstring(value))); }
 
     LONG openResult() const;
+    // Where the open service object came from; None while closed.
+    ServiceSource serviceSource() const;
     LONG resultCode();
     LONG setDeviceEnabled(bool enabled) { return setNumber("DeviceEnabled", enabled ? 1 : 0); }
 
