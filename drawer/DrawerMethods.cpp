@@ -125,7 +125,7 @@ HRESULT SOCvCash::waitForDrawerClose(LONG beepTimeout, LONG beepFrequency, LONG 
         std::unique_lock wait(m_waitLock);
         // Gives a change the printer has just reported time to reach the
         // status thread before the drawer is taken to be closed.
-        m_waitChanged.wait_for(wait, std::chrono::milliseconds(200), ended);
+        platform::waitLettingApartmentIn(m_waitChanged, wait, std::chrono::milliseconds(200), ended);
         aborted = ended();
         // Checked under the lock the status thread reports a close under, so
         // a close between the check and the wait cannot be missed.
@@ -147,10 +147,12 @@ HRESULT SOCvCash::waitForDrawerClose(LONG beepTimeout, LONG beepFrequency, LONG 
         wakeStatusThread();
         std::unique_lock wait(m_waitLock);
         // The slices bound how long a wait can outlive the status thread
-        // that would wake it.
-        while (!m_waitChanged.wait_for(wait, std::chrono::milliseconds(kCloseWaitSliceMs), [&] {
-            return ended() || m_closes != closes || !m_drawerOpenSeen;
-        })) {
+        // that would wake it. The application's thread is the one waiting:
+        // the drawer's status events reach a single-threaded application
+        // only while it lets them in.
+        const auto closedOrEnded = [&] { return ended() || m_closes != closes || !m_drawerOpenSeen; };
+        while (!platform::waitLettingApartmentIn(m_waitChanged, wait, std::chrono::milliseconds(kCloseWaitSliceMs),
+                                                 closedOrEnded)) {
         }
         aborted = ended();
         if (--m_waiters == 0) {

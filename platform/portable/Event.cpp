@@ -1,11 +1,9 @@
-#include "platform/threads.h"
-
 #include <algorithm>
 #include <chrono>
 #include <condition_variable>
 #include <optional>
 
-#include "ApartmentWait.h"
+#include "platform/threads.h"
 #include "WorkerSuspension.h"
 
 namespace platform {
@@ -119,7 +117,7 @@ DWORD Event::waitMultiple(std::span<Event* const> events, bool waitAll, DWORD ti
             }
             const auto deadline =
                 std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
-            const std::chrono::milliseconds dispatchInterval = detail::apartmentDispatchInterval();
+            const std::chrono::milliseconds dispatchInterval = apartmentDispatchInterval();
             for (;;) {
                 if (dispatchInterval.count() > 0) {
                     // Blocks a slice at a time, and in between lets the
@@ -135,7 +133,7 @@ DWORD Event::waitMultiple(std::span<Event* const> events, bool waitAll, DWORD ti
                             break;
                         }
                         lock.unlock();
-                        detail::dispatchApartmentMessages();
+                        dispatchApartmentMessages();
                         lock.lock();
                     }
                 } else if (timeoutMs == INFINITE) {

@@ -1,6 +1,6 @@
-#include "ApartmentWait.h"
+#include "platform/threads.h"
 
-namespace platform::detail {
+namespace platform {
 
 // Objects here are free-threaded: calls never wait for a thread's queue.
 std::chrono::milliseconds apartmentDispatchInterval() {
@@ -9,4 +9,4 @@ std::chrono::milliseconds apartmentDispatchInterval() {
 
 void dispatchApartmentMessages() {}
 
-}  // namespace platform::detail
+}  // namespace platform

@@ -1,5 +1,5 @@
 #include "platform/com.h"
-#include "ApartmentWait.h"
+#include "platform/threads.h"
 #include "ComBridge.h"
 
 #include <new>
@@ -128,8 +128,6 @@ void releaseMarshalStream(MarshalStream* stream) {
     delete stream;
 }
 
-namespace detail {
-
 // A thread in a single-threaded apartment (whoever initialised it)
 // dispatches its messages every 10 ms while it waits: short enough that a
 // call into it from an event thread is not noticed, long enough to cost
@@ -149,7 +147,5 @@ void dispatchApartmentMessages() {
         ::DispatchMessageW(&message);
     }
 }
-
-}  // namespace detail
 
 }  // namespace platform

@@ -32,6 +32,8 @@
 //
 // Every call may be made from any thread unless stated otherwise. No call
 // throws except by running out of memory.
+#include <chrono>
+#include <condition_variable>
 #include <cstddef>
 #include <functional>
 #include <memory>
@@ -203,5 +205,46 @@ private:
     std::mutex m_joinMutex;  // several threads may wait for one thread's end
     DWORD m_id = 0;
 };
+
+// What a blocking wait does for the thread's COM apartment. A thread in a
+// single-threaded apartment (a Windows application's, as a rule) receives
+// calls from other apartments - a service object's event thread calling the
+// control object - only through its message queue: a wait that does not
+// dispatch those messages holds up the caller, and the events it brings.
+// Event waits do this by themselves; other waits on an application's thread
+// use waitLettingApartmentIn. Elsewhere there is nothing to do.
+
+// How long a wait on this thread may block before it dispatches the
+// apartment's messages; zero when the thread needs no dispatching.
+std::chrono::milliseconds apartmentDispatchInterval();
+
+// Dispatches the messages waiting for this thread. Called without locks
+// held: a dispatched call may change the very state the thread waits for.
+void dispatchApartmentMessages();
+
+// condition.wait_for(lock, timeout, ready), dispatching the apartment's
+// messages between slices when the thread needs it (with `lock` released).
+template <typename Lock, typename Ready>
+bool waitLettingApartmentIn(std::condition_variable_any& condition, Lock& lock, std::chrono::milliseconds timeout,
+                            Ready ready) {
+    const std::chrono::milliseconds interval = apartmentDispatchInterval();
+    if (interval.count() == 0) {
+        return condition.wait_for(lock, timeout, ready);
+    }
+    const auto deadline = std::chrono::steady_clock::now() + timeout;
+    while (!ready()) {
+        const auto now = std::chrono::steady_clock::now();
+        if (now >= deadline) {
+            return false;
+        }
+        if (condition.wait_until(lock, std::min(deadline, now + interval), ready)) {
+            return true;
+        }
+        lock.unlock();
+        dispatchApartmentMessages();
+        lock.lock();
+    }
+    return true;
+}
 
 }  // namespace platform

@@ -88,6 +88,9 @@ TEST_F(ScriptApplicationTest, OpensTheDrawerWaitsUntilItShutsAndReceivesItsStatu
     EXPECT_TRUE(inOrder(run, {"OpenService 0", "ClaimDevice 0", "DeviceEnabled 1", "OpenDrawer 0",
                               "WaitForDrawerClose 0", "CloseService 0", kFinished}));
     EXPECT_TRUE(inOrder(run, {"DeviceEnabled 1", "StatusUpdate 0", "CloseService 0"}));
+    // The drawer opens while the script waits in waitForDrawerClose: the
+    // status reaches the script then, not after the device is gone.
+    EXPECT_TRUE(inOrder(run, {"OpenDrawer 0", "StatusUpdate 1", "WaitForDrawerClose 0"}));
     EXPECT_TRUE(arrives(printer, {0x10, 0x14, 0x01})) << "no drawer pulse";
     EXPECT_FALSE(printer.state().drawerOpen);
 }
