@@ -2,6 +2,7 @@
 
 #include <string>
 
+#include "ModuleFacts.h"
 #include "platform/module.h"
 
 using namespace platform;
@@ -9,16 +10,6 @@ using namespace platform;
 namespace {
 
 const std::string kModuleDir = CVOPOS_TEST_MODULE_DIR;
-
-TEST(LibraryFileName, MapsWindowsNamesToSharedObjectsOfTheSameStem) {
-    EXPECT_EQ(libraryFileName("imgproc.dll"), "libimgproc.so");
-    EXPECT_EQ(libraryFileName("ImgConv.DLL"), "libImgConv.so");
-    EXPECT_EQ(libraryFileName("usblink"), "libusblink.so");
-    EXPECT_EQ(libraryFileName("/opt/cvopos/imgproc.dll"), "/opt/cvopos/libimgproc.so");
-    EXPECT_EQ(libraryFileName("/opt/cv.1/usblink"), "/opt/cv.1/libusblink.so");
-    EXPECT_EQ(libraryFileName("libusblink.so"), "libusblink.so");
-    EXPECT_EQ(libraryFileName("libm.so.6"), "libm.so.6");
-}
 
 TEST(Module, LoadsByWindowsNameFromADirectoryAndFindsExports) {
     ModuleError error;
@@ -36,11 +27,11 @@ TEST(Module, LoadsByWindowsNameFromADirectoryAndFindsExports) {
     EXPECT_TRUE(freeLibrary(module));
 }
 
-TEST(Module, ReportsAMissingLibraryWithTheLoadersMessage) {
+TEST(Module, ReportsAMissingLibraryByItsFileName) {
     ModuleError error;
     EXPECT_EQ(loadLibrary(kModuleDir + "/nosuchmodule.dll", &error), nullptr);
     EXPECT_EQ(error.code, ERROR_MOD_NOT_FOUND);
-    EXPECT_NE(error.message.find("libnosuchmodule.so"), std::string::npos) << error.message;
+    EXPECT_NE(error.message.find(kModuleFacts.missingModuleFile), std::string::npos) << error.message;
 
     EXPECT_EQ(getProcAddress(nullptr, "cvTestModuleAnswer", &error), nullptr);
     EXPECT_EQ(error.code, ERROR_INVALID_HANDLE);
@@ -51,14 +42,16 @@ TEST(Module, RefusesALibraryWhoseSymbolsCannotAllBeResolved) {
     ModuleError error;
     EXPECT_EQ(loadLibrary(kModuleDir + "/cvbrokenmodule.dll", &error), nullptr);
     EXPECT_EQ(error.code, ERROR_MOD_NOT_FOUND);
-    EXPECT_NE(error.message.find("cvSymbolNobodyDefines"), std::string::npos) << error.message;
+    if (kModuleFacts.namesTheUnresolvedSymbol) {
+        EXPECT_NE(error.message.find("cvSymbolNobodyDefines"), std::string::npos) << error.message;
+    }
 }
 
 TEST(Module, FindsABareNameOnTheStandardSearchPath) {
     ModuleError error;
-    HModule module = loadLibrary("libm.so.6", &error);
+    HModule module = loadLibrary(kModuleFacts.systemLibrary, &error);
     ASSERT_NE(module, nullptr) << error.message;
-    EXPECT_NE(getProcAddress(module, "cos"), nullptr);
+    EXPECT_NE(getProcAddress(module, kModuleFacts.systemExport), nullptr);
     EXPECT_TRUE(freeLibrary(module));
 }
 
